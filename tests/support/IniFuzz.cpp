@@ -35,7 +35,7 @@ void ReadEverything(std::string_view text)
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!reader.OpenSection(names[i], i % 2 == 1))
             continue;
-        const std::string_view key = names[i].substr(0, names[i].size() / 2);
+        const std::string key = names[i].substr(0, names[i].size() / 2);
         reader.ReadString(key, "d");
         reader.ReadInteger(key, 0);
         reader.ReadBool(key, false);
