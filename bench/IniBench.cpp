@@ -3,6 +3,7 @@
 // eight keys) is generated once in the temporary folder.
 #include <benchmark/benchmark.h>
 #include <ini.h>
+#include <malloc.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -34,7 +35,7 @@ const std::string& BenchFile()
         for (int i = 0; i < kSections; ++i) {
             out << "\r\n[" << SectionName(i) << "]\r\n";
             for (int k = 0; k < kKeys; ++k)
-                out << kKeyNames[k] << "=value " << k << " of section " << i << " with some text\r\n";
+                out << kKeyNames[k] << "=track " << k << " of " << i << "\r\n";
         }
         return path;
     }();
@@ -84,4 +85,14 @@ BENCHMARK(Inih)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,69 +1,130 @@
 #include "support/IniText.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <new>
+#include <utility>
 
 namespace vantrel::ini_detail {
 
-std::string LoadFile(const std::string& fileName)
+namespace {
+constexpr std::size_t kMapFrom = 1 << 20;
+
+// Reads what fd holds into a buffer from new[], growing it if the file grows.
+bool ReadAll(int fd, std::size_t expected, std::unique_ptr<char[]>& data, std::size_t& size)
 {
-    std::string bytes;
+    std::size_t capacity = expected + 1;  // one byte more tells the end from a grown file
+    size = 0;
+    for (;;) {
+        if (!data || size == capacity) {
+            if (data)
+                capacity *= 2;
+            std::unique_ptr<char[]> larger(new (std::nothrow) char[capacity]);
+            if (!larger)
+                return false;
+            std::copy_n(data.get(), size, larger.get());
+            data = std::move(larger);
+        }
+        const ssize_t n = ::read(fd, data.get() + size, capacity - size);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        size += static_cast<std::size_t>(n);
+    }
+}
+}  // namespace
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
+{
+    if (this != &other) {
+        Release();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        mapped_ = std::exchange(other.mapped_, 0);
+    }
+    return *this;
+}
+
+FileBytes::~FileBytes() { Release(); }
+
+void FileBytes::Release()
+{
+    if (mapped_)
+        ::munmap(data_, mapped_);
+    else
+        delete[] data_;
+    data_ = nullptr;
+    size_ = mapped_ = 0;
+}
+
+FileBytes LoadFile(const std::string& fileName)
+{
+    FileBytes bytes;
     if (fileName.empty())
         return bytes;
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return bytes;
-    try {
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-            bytes.reserve(static_cast<std::size_t>(st.st_size));
-        char chunk[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
-            if (n == 0)
-                break;
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                bytes.clear();  // unreadable: the file reads as empty
-                break;
-            }
-            bytes.append(chunk, static_cast<std::size_t>(n));
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    const std::size_t expected = regular && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0;
+    if (expected >= kMapFrom) {
+        void* map = ::mmap(nullptr, expected, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (map != MAP_FAILED) {
+            bytes.data_ = static_cast<char*>(map);
+            bytes.size_ = bytes.mapped_ = expected;
+            ::close(fd);
+            return bytes;
         }
-    } catch (const std::bad_alloc&) {
-        bytes.clear();
-        bytes.shrink_to_fit();
+    }
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    if (ReadAll(fd, expected, data, size)) {
+        bytes.data_ = data.release();
+        bytes.size_ = size;
     }
     ::close(fd);
     return bytes;
 }
 
+std::string_view UpToNul(std::string_view text)
+{
+    const auto nul = text.find('\0');
+    return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+Line LineAt(std::string_view text, std::size_t at)
+{
+    // Settings lines are short: a plain scan beats searching twice with memchr.
+    const char* const data = text.data();
+    const std::size_t size = text.size();
+    std::size_t end = at;
+    while (end < size && data[end] != '\n' && data[end] != '\r')
+        ++end;
+    std::size_t next = end;
+    if (end < size)
+        next += (data[end] == '\r' && end + 1 < size && data[end + 1] == '\n') ? 2 : 1;
+    return {text.substr(at, end - at), next};
+}
+
 std::vector<std::string_view> SplitLines(std::string_view text)
 {
-    if (const auto nul = text.find('\0'); nul != std::string_view::npos)
-        text = text.substr(0, nul);
+    text = UpToNul(text);
     std::vector<std::string_view> lines;
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    while (p < end) {
-        // The next LF, then any CR before it: a CR right before the LF is part of a
-        // CR LF pair, any earlier CR ends a line on its own.
-        auto* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-        const char* stop = lf ? lf : end;
-        auto* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(stop - p)));
-        const char* lineEnd = cr ? cr : stop;
-        lines.emplace_back(p, static_cast<std::size_t>(lineEnd - p));
-        if (lineEnd == end)
-            break;
-        if (cr && cr + 1 == lf)
-            p = lf + 1;
-        else
-            p = lineEnd + 1;
+    for (std::size_t at = 0; at < text.size();) {
+        const Line line = LineAt(text, at);
+        lines.push_back(line.text);
+        at = line.next;
     }
     return lines;
 }

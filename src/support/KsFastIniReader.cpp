@@ -1,6 +1,9 @@
 #include "support/KsFastIniReader.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
+#include <functional>
 #include <new>
 
 #include "support/Charsets.h"
@@ -29,36 +32,87 @@ std::optional<int> HexByte(std::string_view two)
 
 TKsFastIniReader::TKsFastIniReader(const std::string& fileName) : fileName_(fileName)
 {
-    bytes_ = ini_detail::LoadFile(fileName);
-    Index(bytes_);
+    file_ = ini_detail::LoadFile(fileName);
+    text_ = ini_detail::UpToNul(file_.View());
+    Index();
 }
 
 TKsFastIniReader::TKsFastIniReader(Text text)
 {
-    try {
-        bytes_.assign(text.bytes);
-    } catch (const std::bad_alloc&) {
-        bytes_.clear();
+    copy_ = std::unique_ptr<char[]>(new (std::nothrow) char[text.bytes.size() + 1]);
+    if (copy_) {
+        std::copy(text.bytes.begin(), text.bytes.end(), copy_.get());
+        text_ = ini_detail::UpToNul(std::string_view(copy_.get(), text.bytes.size()));
     }
-    Index(bytes_);
+    Index();
 }
 
-void TKsFastIniReader::Index(std::string_view text)
+void TKsFastIniReader::Index()
 {
     try {
-        for (const std::string_view line : ini_detail::SplitLines(text)) {
-            if (line.empty())
+        // Only headers matter before a section is opened, and a header is a line that
+        // begins with "[": jump from one "[" to the next instead of cutting every line.
+        const std::hash<std::string_view> hash;
+        const char* const data = text_.data();
+        for (std::size_t at = 0; at < text_.size();) {
+            const void* found = std::memchr(data + at, '[', text_.size() - at);
+            if (!found)
+                break;
+            at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+            if (at > 0 && data[at - 1] != '\n' && data[at - 1] != '\r') {
+                ++at;  // inside a line
                 continue;
-            if (IsHeaderLine(line))
-                headers_[line].at.push_back(lines_.size());
-            lines_.push_back(line);
+            }
+            const ini_detail::Line line = ini_detail::LineAt(text_, at);
+            if (IsHeaderLine(line.text)) {
+                const std::string_view name = line.text.substr(1, line.text.size() - 2);
+                headers_.push_back(Header{hash(name), at + 1, name.size(), line.next});
+            }
+            at = line.next;
         }
-        for (auto& [header, positions] : headers_)
-            positions.tail = positions.at.size();
+        if (headers_.size() >= kNone / 2)
+            throw std::bad_alloc();
+
+        std::size_t slots = 16;
+        while (slots < headers_.size() * 2)
+            slots *= 2;
+        table_.assign(slots, kNone);
+        const std::size_t mask = slots - 1;
+        for (std::uint32_t i = 0; i < headers_.size(); ++i) {
+            Header& header = headers_[i];
+            for (std::size_t slot = header.hash & mask;; slot = (slot + 1) & mask) {
+                if (table_[slot] == kNone) {
+                    table_[slot] = i;
+                    header.lastCopy = i;
+                    break;
+                }
+                Header& first = headers_[table_[slot]];
+                if (first.hash == header.hash && NameOf(first) == NameOf(header)) {
+                    headers_[first.lastCopy].nextCopy = i;
+                    header.prevCopy = first.lastCopy;
+                    first.lastCopy = i;
+                    break;
+                }
+            }
+        }
     } catch (const std::bad_alloc&) {
-        lines_.clear();
+        text_ = {};
         headers_.clear();
+        table_.clear();
     }
+}
+
+std::uint32_t TKsFastIniReader::FindFirstCopy(std::string_view name, std::size_t hash) const
+{
+    if (table_.empty())
+        return kNone;
+    const std::size_t mask = table_.size() - 1;
+    for (std::size_t slot = hash & mask; table_[slot] != kNone; slot = (slot + 1) & mask) {
+        const Header& first = headers_[table_[slot]];
+        if (first.hash == hash && NameOf(first) == name)
+            return table_[slot];
+    }
+    return kNone;
 }
 
 bool TKsFastIniReader::OpenSection(std::string_view name, bool fromEnd)
@@ -66,18 +120,25 @@ bool TKsFastIniReader::OpenSection(std::string_view name, bool fromEnd)
     section_.clear();
     sectionHead_ = 0;
 
-    const auto found = headers_.find(ini_detail::Header(name));
-    if (found == headers_.end())
+    const std::uint32_t first = FindFirstCopy(name, std::hash<std::string_view>{}(name));
+    if (first == kNone)
         return false;
-    HeaderPositions& positions = found->second;
-    if (positions.head == positions.tail)
+    std::uint32_t at = fromEnd ? headers_[first].lastCopy : first;
+    while (at != kNone && headers_[at].opened)
+        at = fromEnd ? headers_[at].prevCopy : headers_[at].nextCopy;
+    if (at == kNone)
         return false;
-    const std::size_t header = fromEnd ? positions.at[--positions.tail] : positions.at[positions.head++];
+    Header* header = &headers_[at];
+    header->opened = true;
 
-    // Everything up to the next line that ends a section is this section's alone (any
-    // header ends a section), so each line is moved at most once.
-    for (std::size_t i = header + 1; i < lines_.size() && !ini_detail::EndsSection(lines_[i]); ++i)
-        section_.push_back(lines_[i]);
+    for (std::size_t at = header->body; at < text_.size();) {
+        const ini_detail::Line line = ini_detail::LineAt(text_, at);
+        if (ini_detail::EndsSection(line.text))
+            break;
+        if (!line.text.empty())
+            section_.push_back(line.text);
+        at = line.next;
+    }
     return true;
 }
 

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "support/IniText.h"
 
 namespace vantrel {
 
@@ -38,23 +40,37 @@ public:
     const std::string& FileName() const { return fileName_; }
 
 private:
-    // Where the copies of one header line stand in lines_, in file order; those
-    // before head and from tail on have been opened.
-    struct HeaderPositions {
-        std::vector<std::size_t> at;
-        std::size_t head = 0;
-        std::size_t tail = 0;
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+
+    // One header line of the file, found when loading. The copies of one header are
+    // linked in file order; the first copy also knows the last.
+    struct Header {
+        std::size_t hash;    // of the name between the brackets
+        std::size_t start;   // offset of the name in text_
+        std::size_t length;  // of the name
+        std::size_t body;    // offset of the line after the header
+        std::uint32_t nextCopy = kNone;
+        std::uint32_t prevCopy = kNone;
+        std::uint32_t lastCopy = kNone;
+        bool opened = false;  // moved out of the file by OpenSection
     };
 
-    void Index(std::string_view text);
+    void Index();
+    std::string_view NameOf(const Header& header) const { return text_.substr(header.start, header.length); }
+    // The first copy of the header with this name, or kNone.
+    std::uint32_t FindFirstCopy(std::string_view name, std::size_t hash) const;
 
     std::string fileName_;
-    std::string bytes_;
-    // The file's non-empty lines (an empty line can never be a header or a value, and
-    // it stays behind when a section is moved out, so a reader has no use for it).
-    std::vector<std::string_view> lines_;
-    std::unordered_map<std::string_view, HeaderPositions> headers_;
-    // The open section's lines; a read value leaves an empty view behind, and
+    ini_detail::FileBytes file_;
+    std::unique_ptr<char[]> copy_;  // the bytes of a Text
+    std::string_view text_;  // the loaded bytes up to the first NUL
+    // Headers in file order and an open-addressing table of the first copies. A
+    // section's lines are only cut from the text when it is opened: a section runs up
+    // to the next line that ends one, and every header ends one, so no two sections
+    // share a line and each line is moved out at most once.
+    std::vector<Header> headers_;
+    std::vector<std::uint32_t> table_;
+    // The open section's non-empty lines; a read value leaves an empty view behind, and
     // sectionHead_ skips the read lines at the front.
     std::vector<std::string_view> section_;
     std::size_t sectionHead_ = 0;

@@ -9,7 +9,8 @@ namespace vantrel {
 
 TTIniEditor::TTIniEditor(std::string fileName) : fileName_(std::move(fileName))
 {
-    Load(ini_detail::LoadFile(fileName_));
+    const auto bytes = ini_detail::LoadFile(fileName_);
+    Load(bytes.View());
 }
 
 TTIniEditor::TTIniEditor(Text text) { Load(text.bytes); }
