@@ -83,7 +83,7 @@ void Inih(benchmark::State& state)
 BENCHMARK(OurReader)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(Inih)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -46,4 +46,4 @@ bool Event::IsSet() const
     return set_;
 }
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

@@ -33,4 +33,4 @@ private:
     bool set_;
 };
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

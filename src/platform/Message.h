@@ -9,7 +9,7 @@ namespace vantrel::platform {
 class Event;
 
 inline constexpr std::uint32_t WM_APP = 0x8000;
-inline constexpr std::uint32_t MM_MCINOTIFY = 953;  // end of a CD-audio play
+inline constexpr std::uint32_t MM_MCINOTIFY = 953; // end of a CD-audio play
 
 struct Message {
     std::uint32_t msg = 0;
@@ -19,4 +19,4 @@ struct Message {
     Event* handled = nullptr;
 };
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

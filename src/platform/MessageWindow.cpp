@@ -58,4 +58,4 @@ std::size_t MessageWindow::Waiting() const
     return queue_.size();
 }
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

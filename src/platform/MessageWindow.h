@@ -49,4 +49,4 @@ private:
     WakeHook wake_;
 };
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

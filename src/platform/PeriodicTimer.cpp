@@ -4,12 +4,15 @@
 
 namespace vantrel::platform {
 
-PeriodicTimer::~PeriodicTimer() { Stop(); }
+PeriodicTimer::~PeriodicTimer()
+{
+    Stop();
+}
 
 bool PeriodicTimer::Start(std::uint32_t periodMs, Callback callback)
 {
     if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id())
-        return false;  // a thread cannot replace itself
+        return false; // a thread cannot replace itself
     Stop();
     if (periodMs == 0 || !callback)
         return false;
@@ -54,7 +57,7 @@ void PeriodicTimer::Run()
         if (cv_.wait_until(lock, next, [this] { return stop_; }))
             break;
         lock.unlock();
-        callback_();  // callback_ is only replaced while no thread runs
+        callback_(); // callback_ is only replaced while no thread runs
         lock.lock();
         next += period;
         // After a long stall, resume the rhythm from now instead of firing a burst.
@@ -66,9 +69,9 @@ void PeriodicTimer::Run()
 
 std::uint32_t TickCount()
 {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now().time_since_epoch());
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
     return static_cast<std::uint32_t>(ms.count());
 }
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

@@ -46,4 +46,4 @@ private:
 // Milliseconds since an arbitrary start, wrapping at 2^32 like the system tick count.
 std::uint32_t TickCount();
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

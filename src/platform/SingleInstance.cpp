@@ -34,7 +34,7 @@ SingleInstance::SingleInstance(const std::string& name, const std::string& folde
 SingleInstance::~SingleInstance()
 {
     if (fd_ >= 0)
-        ::close(fd_);  // closing the last descriptor releases the lock
+        ::close(fd_); // closing the last descriptor releases the lock
 }
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

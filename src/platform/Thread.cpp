@@ -12,9 +12,14 @@ namespace vantrel::platform {
 namespace {
 // Priority level → nice value of the thread.
 constexpr std::array<std::pair<int, int>, 6> kNiceOfPriority{{
-    {-2, 10}, {-1, 5}, {0, 0}, {1, -5}, {2, -10}, {15, -15},
+    {-2, 10},
+    {-1, 5},
+    {0, 0},
+    {1, -5},
+    {2, -10},
+    {15, -15},
 }};
-}  // namespace
+} // namespace
 
 bool SetCurrentThreadPriority(int priority)
 {
@@ -26,4 +31,4 @@ bool SetCurrentThreadPriority(int priority)
     return false;
 }
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

@@ -8,4 +8,4 @@ namespace vantrel::platform {
 // the privilege); the thread then simply keeps running at its old priority.
 bool SetCurrentThreadPriority(int priority);
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

@@ -71,4 +71,4 @@ void ThreadMessageQueue::Complete(const Message& message)
         message.handled->Set();
 }
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

@@ -39,4 +39,4 @@ private:
     std::deque<Message> queue_;
 };
 
-}  // namespace vantrel::platform
+} // namespace vantrel::platform

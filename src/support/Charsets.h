@@ -14,4 +14,4 @@ std::optional<int> CharsetNumber(std::string_view name);
 // The name of a number, or nothing for a number without one.
 std::optional<std::string_view> CharsetName(int number);
 
-}  // namespace vantrel
+} // namespace vantrel

@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <new>
 #include <utility>
 
@@ -19,7 +19,7 @@ constexpr std::size_t kMapFrom = 1 << 20;
 // Reads what fd holds into a buffer from new[], growing it if the file grows.
 bool ReadAll(int fd, std::size_t expected, std::unique_ptr<char[]>& data, std::size_t& size)
 {
-    std::size_t capacity = expected + 1;  // one byte more tells the end from a grown file
+    std::size_t capacity = expected + 1; // one byte more tells the end from a grown file
     size = 0;
     for (;;) {
         if (!data || size == capacity) {
@@ -42,7 +42,7 @@ bool ReadAll(int fd, std::size_t expected, std::unique_ptr<char[]>& data, std::s
         size += static_cast<std::size_t>(n);
     }
 }
-}  // namespace
+} // namespace
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
 {
@@ -55,7 +55,10 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept
     return *this;
 }
 
-FileBytes::~FileBytes() { Release(); }
+FileBytes::~FileBytes()
+{
+    Release();
+}
 
 void FileBytes::Release()
 {
@@ -144,4 +147,4 @@ bool EndsSection(std::string_view line)
     return !line.empty() && line.front() == '[' && line.find(']') != std::string_view::npos;
 }
 
-}  // namespace vantrel::ini_detail
+} // namespace vantrel::ini_detail

@@ -26,7 +26,7 @@ private:
 
     char* data_ = nullptr;
     std::size_t size_ = 0;
-    std::size_t mapped_ = 0;  // length of the mapping; 0 when data_ is from new[]
+    std::size_t mapped_ = 0; // length of the mapping; 0 when data_ is from new[]
 };
 
 // The file's bytes; none when it is missing or unreadable. Never throws.
@@ -49,4 +49,4 @@ std::string Header(std::string_view name);
 // A line that ends a section when reading: begins with "[" and contains "]".
 bool EndsSection(std::string_view line);
 
-}  // namespace vantrel::ini_detail
+} // namespace vantrel::ini_detail

@@ -22,9 +22,9 @@ bool TKsDirectoryDialog::Execute()
         return false;
     const QFileInfo info(chosen.front());
     if (!info.isDir())
-        return false;  // nothing on the file system to hand back
+        return false; // nothing on the file system to hand back
     Directory = QFile::encodeName(QDir::toNativeSeparators(info.absoluteFilePath())).toStdString();
     return true;
 }
 
-}  // namespace vantrel
+} // namespace vantrel

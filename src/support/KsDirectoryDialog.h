@@ -17,10 +17,10 @@ public:
     // Directory. Cancelling gives false and leaves Directory as it was.
     bool Execute();
 
-    std::string InitialDir;  // paths are bytes in the file system's encoding
-    std::string Title;       // the prompt shown in the browser
-    std::string Directory;   // the chosen folder
+    std::string InitialDir; // paths are bytes in the file system's encoding
+    std::string Title;      // the prompt shown in the browser
+    std::string Directory;  // the chosen folder
     QWidget* Owner = nullptr;
 };
 
-}  // namespace vantrel
+} // namespace vantrel

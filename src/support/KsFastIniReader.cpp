@@ -28,7 +28,7 @@ std::optional<int> HexByte(std::string_view two)
     return static_cast<int>(value);
 }
 
-}  // namespace
+} // namespace
 
 TKsFastIniReader::TKsFastIniReader(const std::string& fileName) : fileName_(fileName)
 {
@@ -50,55 +50,64 @@ TKsFastIniReader::TKsFastIniReader(Text text)
 void TKsFastIniReader::Index()
 {
     try {
-        // Only headers matter before a section is opened, and a header is a line that
-        // begins with "[": jump from one "[" to the next instead of cutting every line.
-        const std::hash<std::string_view> hash;
-        const char* const data = text_.data();
-        for (std::size_t at = 0; at < text_.size();) {
-            const void* found = std::memchr(data + at, '[', text_.size() - at);
-            if (!found)
-                break;
-            at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-            if (at > 0 && data[at - 1] != '\n' && data[at - 1] != '\r') {
-                ++at;  // inside a line
-                continue;
-            }
-            const ini_detail::Line line = ini_detail::LineAt(text_, at);
-            if (IsHeaderLine(line.text)) {
-                const std::string_view name = line.text.substr(1, line.text.size() - 2);
-                headers_.push_back(Header{hash(name), at + 1, name.size(), line.next});
-            }
-            at = line.next;
-        }
-        if (headers_.size() >= kNone / 2)
-            throw std::bad_alloc();
-
-        std::size_t slots = 16;
-        while (slots < headers_.size() * 2)
-            slots *= 2;
-        table_.assign(slots, kNone);
-        const std::size_t mask = slots - 1;
-        for (std::uint32_t i = 0; i < headers_.size(); ++i) {
-            Header& header = headers_[i];
-            for (std::size_t slot = header.hash & mask;; slot = (slot + 1) & mask) {
-                if (table_[slot] == kNone) {
-                    table_[slot] = i;
-                    header.lastCopy = i;
-                    break;
-                }
-                Header& first = headers_[table_[slot]];
-                if (first.hash == header.hash && NameOf(first) == NameOf(header)) {
-                    headers_[first.lastCopy].nextCopy = i;
-                    header.prevCopy = first.lastCopy;
-                    first.lastCopy = i;
-                    break;
-                }
-            }
-        }
+        FindHeaders();
+        LinkCopies();
     } catch (const std::bad_alloc&) {
         text_ = {};
         headers_.clear();
         table_.clear();
+    }
+}
+
+void TKsFastIniReader::FindHeaders()
+{
+    // Only headers matter before a section is opened, and a header is a line that
+    // begins with "[": jump from one "[" to the next instead of cutting every line.
+    const std::hash<std::string_view> hash;
+    const char* const data = text_.data();
+    for (std::size_t at = 0; at < text_.size();) {
+        const void* found = std::memchr(data + at, '[', text_.size() - at);
+        if (!found)
+            break;
+        at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+        if (at > 0 && data[at - 1] != '\n' && data[at - 1] != '\r') {
+            ++at; // inside a line
+            continue;
+        }
+        const ini_detail::Line line = ini_detail::LineAt(text_, at);
+        if (IsHeaderLine(line.text)) {
+            const std::string_view name = line.text.substr(1, line.text.size() - 2);
+            headers_.push_back(Header{hash(name), at + 1, name.size(), line.next});
+        }
+        at = line.next;
+    }
+    if (headers_.size() >= kNone / 2)
+        throw std::bad_alloc(); // more headers than the links can count
+}
+
+void TKsFastIniReader::LinkCopies()
+{
+    std::size_t slots = 16;
+    while (slots < headers_.size() * 2)
+        slots *= 2;
+    table_.assign(slots, kNone);
+    const std::size_t mask = slots - 1;
+    for (std::uint32_t i = 0; i < headers_.size(); ++i) {
+        Header& header = headers_[i];
+        for (std::size_t slot = header.hash & mask;; slot = (slot + 1) & mask) {
+            if (table_[slot] == kNone) {
+                table_[slot] = i;
+                header.lastCopy = i;
+                break;
+            }
+            Header& first = headers_[table_[slot]];
+            if (first.hash == header.hash && NameOf(first) == NameOf(header)) {
+                headers_[first.lastCopy].nextCopy = i;
+                header.prevCopy = first.lastCopy;
+                first.lastCopy = i;
+                break;
+            }
+        }
     }
 }
 
@@ -123,15 +132,15 @@ bool TKsFastIniReader::OpenSection(std::string_view name, bool fromEnd)
     const std::uint32_t first = FindFirstCopy(name, std::hash<std::string_view>{}(name));
     if (first == kNone)
         return false;
-    std::uint32_t at = fromEnd ? headers_[first].lastCopy : first;
-    while (at != kNone && headers_[at].opened)
-        at = fromEnd ? headers_[at].prevCopy : headers_[at].nextCopy;
-    if (at == kNone)
+    std::uint32_t copy = fromEnd ? headers_[first].lastCopy : first;
+    while (copy != kNone && headers_[copy].opened)
+        copy = fromEnd ? headers_[copy].prevCopy : headers_[copy].nextCopy;
+    if (copy == kNone)
         return false;
-    Header* header = &headers_[at];
-    header->opened = true;
+    Header& header = headers_[copy];
+    header.opened = true;
 
-    for (std::size_t at = header->body; at < text_.size();) {
+    for (std::size_t at = header.body; at < text_.size();) {
         const ini_detail::Line line = ini_detail::LineAt(text_, at);
         if (ini_detail::EndsSection(line.text))
             break;
@@ -212,4 +221,4 @@ std::int32_t TKsFastIniReader::ReadColor(std::string_view key, std::int32_t def)
     return static_cast<std::int32_t>(*number);
 }
 
-}  // namespace vantrel
+} // namespace vantrel

@@ -45,25 +45,27 @@ private:
     // One header line of the file, found when loading. The copies of one header are
     // linked in file order; the first copy also knows the last.
     struct Header {
-        std::size_t hash;    // of the name between the brackets
-        std::size_t start;   // offset of the name in text_
-        std::size_t length;  // of the name
-        std::size_t body;    // offset of the line after the header
+        std::size_t hash;   // of the name between the brackets
+        std::size_t start;  // offset of the name in text_
+        std::size_t length; // of the name
+        std::size_t body;   // offset of the line after the header
         std::uint32_t nextCopy = kNone;
         std::uint32_t prevCopy = kNone;
         std::uint32_t lastCopy = kNone;
-        bool opened = false;  // moved out of the file by OpenSection
+        bool opened = false; // moved out of the file by OpenSection
     };
 
     void Index();
+    void FindHeaders();
+    void LinkCopies();
     std::string_view NameOf(const Header& header) const { return text_.substr(header.start, header.length); }
     // The first copy of the header with this name, or kNone.
     std::uint32_t FindFirstCopy(std::string_view name, std::size_t hash) const;
 
     std::string fileName_;
     ini_detail::FileBytes file_;
-    std::unique_ptr<char[]> copy_;  // the bytes of a Text
-    std::string_view text_;  // the loaded bytes up to the first NUL
+    std::unique_ptr<char[]> copy_; // the bytes of a Text
+    std::string_view text_;        // the loaded bytes up to the first NUL
     // Headers in file order and an open-addressing table of the first copies. A
     // section's lines are only cut from the text when it is opened: a section runs up
     // to the next line that ends one, and every header ends one, so no two sections
@@ -76,4 +78,4 @@ private:
     std::size_t sectionHead_ = 0;
 };
 
-}  // namespace vantrel
+} // namespace vantrel

@@ -109,7 +109,7 @@ std::string ResolvedTarget(const std::string& path)
     char resolved[PATH_MAX];
     if (::realpath(path.c_str(), resolved))
         return resolved;
-    return path;  // a dangling link: replaced by the new file
+    return path; // a dangling link: replaced by the new file
 }
 
 bool WriteAll(int fd, std::string_view bytes)
@@ -133,7 +133,7 @@ mode_t NewFileMode()
     return 0666 & ~mask;
 }
 
-}  // namespace
+} // namespace
 
 bool ReplaceFileContents(const std::string& path, std::string_view bytes)
 {
@@ -156,4 +156,4 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes)
     return ok;
 }
 
-}  // namespace vantrel
+} // namespace vantrel

@@ -14,7 +14,7 @@ class TKsFastIniWriter {
 public:
     struct TIniSection {
         std::string name;
-        std::size_t headerLine = 0;  // index of the header in Lines()
+        std::size_t headerLine = 0; // index of the header in Lines()
     };
 
     explicit TKsFastIniWriter(std::string fileName);
@@ -60,4 +60,4 @@ private:
 // file's permissions. False on any failure, with the old file untouched.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
 
-}  // namespace vantrel
+} // namespace vantrel

@@ -13,7 +13,10 @@ TTIniEditor::TTIniEditor(std::string fileName) : fileName_(std::move(fileName))
     Load(bytes.View());
 }
 
-TTIniEditor::TTIniEditor(Text text) { Load(text.bytes); }
+TTIniEditor::TTIniEditor(Text text)
+{
+    Load(text.bytes);
+}
 
 void TTIniEditor::Load(std::string_view text)
 {
@@ -45,4 +48,4 @@ bool TTIniEditor::DeleteSection(std::string_view name, bool fromEnd)
     return true;
 }
 
-}  // namespace vantrel
+} // namespace vantrel

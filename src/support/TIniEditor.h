@@ -33,4 +33,4 @@ private:
     std::string fileName_;
 };
 
-}  // namespace vantrel
+} // namespace vantrel

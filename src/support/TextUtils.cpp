@@ -14,7 +14,7 @@ bool IsHexDigit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-}  // namespace
+} // namespace
 
 std::string SafeFileName(std::string_view text, std::string_view replacement)
 {
@@ -47,7 +47,7 @@ std::string EscapeAmpersands(std::string_view text)
             continue;
         result.push_back('&');
         if (i + 1 < text.size() && text[i + 1] == '&')
-            ++i;  // an existing pair stays as it is
+            ++i; // an existing pair stays as it is
     }
     return result;
 }
@@ -109,7 +109,7 @@ bool StripPlus(std::string_view& text)
         text.remove_prefix(1);
     return !text.empty() && !(plus && text.front() == '-');
 }
-}  // namespace
+} // namespace
 
 std::optional<std::int64_t> ParseDecimal(std::string_view text)
 {
@@ -133,4 +133,4 @@ std::optional<double> ParseFloat(std::string_view text)
     return value;
 }
 
-}  // namespace vantrel
+} // namespace vantrel

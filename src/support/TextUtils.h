@@ -27,4 +27,4 @@ std::optional<std::int64_t> ParseDecimal(std::string_view text);
 // A finite decimal floating-point number with "." as separator, all of text.
 std::optional<double> ParseFloat(std::string_view text);
 
-}  // namespace vantrel
+} // namespace vantrel

@@ -47,4 +47,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace vantrel::testing
+} // namespace vantrel::testing

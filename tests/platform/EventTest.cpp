@@ -60,5 +60,5 @@ TEST(Event, ManualResetReleasesEveryWaiter)
     EXPECT_EQ(released.load(), 3);
 }
 
-}  // namespace
-}  // namespace vantrel::platform
+} // namespace
+} // namespace vantrel::platform

@@ -29,7 +29,7 @@ TEST(MessageWindow, WindowProcRunsOnlyOnTheOwnerInPostOrder)
         posters.emplace_back([&, p] {
             for (int i = 0; i < kEach; ++i) {
                 window.Post(MM_MCINOTIFY, static_cast<std::uintptr_t>(p), i);
-                offThreadPumps += window.Pump();  // not the owner: must do nothing
+                offThreadPumps += window.Pump(); // not the owner: must do nothing
             }
         });
     for (auto& t : posters)
@@ -80,5 +80,5 @@ TEST(MessageWindow, WakeHookAndPumpForServeAnEventLoop)
     EXPECT_EQ(window.PumpFor(10ms), 0u);
 }
 
-}  // namespace
-}  // namespace vantrel::platform
+} // namespace
+} // namespace vantrel::platform

@@ -84,17 +84,17 @@ TEST(PeriodicTimer, StopFromTheCallbackEndsTheTimer)
     ASSERT_TRUE(stopped.WaitFor(5s));
     std::this_thread::sleep_for(20ms);
     EXPECT_EQ(ticks.load(), 3);
-    timer.Stop();  // the owner joins the finished thread
+    timer.Stop(); // the owner joins the finished thread
 }
 
 TEST(TickCount, AdvancesWithTime)
 {
     const std::uint32_t before = TickCount();
     std::this_thread::sleep_for(50ms);
-    const std::uint32_t elapsed = TickCount() - before;  // wraps like the system tick
+    const std::uint32_t elapsed = TickCount() - before; // wraps like the system tick
     EXPECT_GE(elapsed, 50u);
     EXPECT_LT(elapsed, 1000u);
 }
 
-}  // namespace
-}  // namespace vantrel::platform
+} // namespace
+} // namespace vantrel::platform

@@ -104,5 +104,5 @@ TEST_F(SingleInstanceTest, UnusableFolderIsNotAcquired)
     EXPECT_FALSE(SingleInstance("MORVANE_QVPLAYER", folder_ + "/missing").Acquired());
 }
 
-}  // namespace
-}  // namespace vantrel::platform
+} // namespace
+} // namespace vantrel::platform

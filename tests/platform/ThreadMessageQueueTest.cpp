@@ -40,7 +40,7 @@ TEST(ThreadMessageQueue, RequestEventIsSetOnlyAfterTheWorkerHandledIt)
             const Message m = queue.Get();
             if (m.msg == 0)
                 break;
-            std::this_thread::sleep_for(5ms);  // the requester must not run ahead of this
+            std::this_thread::sleep_for(5ms); // the requester must not run ahead of this
             handledValue = static_cast<int>(m.wParam);
             ThreadMessageQueue::Complete(m);
         }
@@ -86,5 +86,5 @@ TEST(ThreadMessageQueue, ClearReleasesWaitingRequesters)
     EXPECT_TRUE(done.WaitFor(0ms));
 }
 
-}  // namespace
-}  // namespace vantrel::platform
+} // namespace
+} // namespace vantrel::platform

@@ -103,7 +103,7 @@ void WriteAndReadBack(std::string_view text)
         Require(reader.ReadString(key, "\x01missing") == value);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -38,9 +38,17 @@ TEST(IniFuzzReplay, SeedsAndTheirMutationsKeepEveryRule)
                 const char c = alphabet[random() % alphabet.size()];
                 const std::size_t at = mutated.empty() ? 0 : random() % (mutated.size() + 1);
                 switch (random() % 3) {
-                case 0: mutated.insert(mutated.begin() + static_cast<long>(at), c); break;
-                case 1: if (at < mutated.size()) mutated[at] = c; break;
-                default: if (at < mutated.size()) mutated.erase(at, 1 + random() % 4); break;
+                case 0:
+                    mutated.insert(mutated.begin() + static_cast<long>(at), c);
+                    break;
+                case 1:
+                    if (at < mutated.size())
+                        mutated[at] = c;
+                    break;
+                default:
+                    if (at < mutated.size())
+                        mutated.erase(at, 1 + random() % 4);
+                    break;
                 }
             }
             EXPECT_EQ(RunInput(mutated), 0);
@@ -50,4 +58,4 @@ TEST(IniFuzzReplay, SeedsAndTheirMutationsKeepEveryRule)
     EXPECT_EQ(runs, static_cast<int>(seeds.size()) * 300);
 }
 
-}  // namespace
+} // namespace

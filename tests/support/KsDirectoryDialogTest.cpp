@@ -19,7 +19,7 @@ void WhenShown(std::function<void(QFileDialog&)> act)
     QTimer::singleShot(0, [act] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (!dialog) {
-            WhenShown(act);  // not up yet
+            WhenShown(act); // not up yet
             return;
         }
         act(*dialog);
@@ -50,7 +50,7 @@ TEST_F(KsDirectoryDialogTest, ConfirmedFolderIsChosenAndOpensOnTheInitialFolder)
         shownIn = dialog.directory().absolutePath();
         shownTitle = dialog.windowTitle();
         dialog.selectFile(QString::fromStdString((dir.Path() / "Music").string()));
-        static_cast<QDialog&>(dialog).accept();  // what the Choose button does
+        static_cast<QDialog&>(dialog).accept(); // what the Choose button does
     });
     ASSERT_TRUE(chooser.Execute());
     EXPECT_EQ(chooser.Directory, (dir.Path() / "Music").string());
@@ -69,5 +69,5 @@ TEST_F(KsDirectoryDialogTest, CancelLeavesTheChosenFolderAlone)
     EXPECT_EQ(chooser.Directory, "/previous");
 }
 
-}  // namespace
-}  // namespace vantrel
+} // namespace
+} // namespace vantrel

@@ -41,6 +41,25 @@ TEST(KsFastIniReader, ReadsFromAFile)
     EXPECT_EQ(reader.ReadInteger("Left", 0), 10);
 }
 
+TEST(KsFastIniReader, LargeFilesReadLikeSmallOnes)
+{
+    // Past a megabyte the file is mapped instead of copied; the result must not differ.
+    testing::TempDir dir;
+    std::string text;
+    for (int i = 0; text.size() < (3u << 20); ++i)
+        text += "\r\n[S" + std::to_string(i) + "]\r\nk=" + std::string(100, 'a' + i % 26) + "\r\n";
+    text += "\r\n[Last]\r\nk=end";
+    Reader reader(dir.Write("big.ini", text));
+    ASSERT_TRUE(reader.OpenSection("Last"));
+    EXPECT_EQ(reader.ReadString("k", ""), "end");
+    ASSERT_TRUE(reader.OpenSection("S27"));
+    EXPECT_EQ(reader.ReadString("k", ""), std::string(100, 'b'));
+
+    Reader cut(dir.Write("nul.ini", text.substr(0, 2 << 20) + '\0' + text.substr(2 << 20)));
+    EXPECT_FALSE(cut.OpenSection("Last"));
+    EXPECT_TRUE(cut.OpenSection("S1"));
+}
+
 TEST(KsFastIniReader, LineEndsAndDamagedBytes)
 {
     struct Case {
@@ -60,7 +79,7 @@ TEST(KsFastIniReader, LineEndsAndDamagedBytes)
         {std::string("[S]\nk=1\n\0[T]\nj=1\n", 18), "T", "j", "<no section>"},
         {"\xff\xfe[S]\n[S]\n\x80k=\x81\n", "S", "k", "<default>"},
         {"\xff\xfe\n[S]\nk=\x81\xfe\n", "S", "k", "\x81\xfe"},
-        {"[S]\nk=\x82\xa0\x82\xa2\n", "S", "k", "\x82\xa0\x82\xa2"},  // Shift_JIS bytes stay as they are
+        {"[S]\nk=\x82\xa0\x82\xa2\n", "S", "k", "\x82\xa0\x82\xa2"}, // Shift_JIS bytes stay as they are
     };
     for (const Case& c : cases)
         EXPECT_EQ(ReadOne(c.text, c.section, c.key), c.expected) << ::testing::PrintToString(c.text);
@@ -89,12 +108,12 @@ TEST(KsFastIniReader, NamesMatchExactlyWithoutBlanks)
         {"[ Main ]\nk=1\n", "Main", "k", "<no section>"},
         {"[main]\nk=1\n", "Main", "k", "<no section>"},
         {"[ Main ]\nk=1\n", " Main ", "k", "1"},
-        {"[Main]\n;k=1\nk=2\n", "Main", "k", "2"},           // no comments, a ';' line just matches nothing
+        {"[Main]\n;k=1\nk=2\n", "Main", "k", "2"}, // no comments, a ';' line just matches nothing
         {"[Main]\n;k=1\n", "Main", ";k", "1"},
-        {"[Main]\n[Other]junk\nk=1\n", "Main", "k", "<default>"},  // "[" ... "]" ends a section
-        {"[Main]\n[no bracket\nk=1\n", "Main", "k", "1"},        // without "]" it does not
+        {"[Main]\n[Other]junk\nk=1\n", "Main", "k", "<default>"}, // "[" ... "]" ends a section
+        {"[Main]\n[no bracket\nk=1\n", "Main", "k", "1"},         // without "]" it does not
         {"[Main]\nx]=1\nk=2\n", "Main", "k", "2"},
-        {"k=1\n[Main]\n", "Main", "k", "<default>"},            // lines before the header are not the section's
+        {"k=1\n[Main]\n", "Main", "k", "<default>"}, // lines before the header are not the section's
         {"[Main]\nk=1\n[Next]\nk=2\n", "Next", "k", "2"},
     };
     for (const Case& c : cases)
@@ -158,21 +177,50 @@ TEST(KsFastIniReader, TypedReads)
     struct Case {
         Kind kind;
         const char* value;
-        double expected;  // every expected value here is exact as a double
+        double expected; // every expected value here is exact as a double
     };
     const Case cases[] = {
-        {Bool, "True", 1}, {Bool, "False", 0}, {Bool, "1", 1}, {Bool, "0", 0}, {Bool, "TRUE", 1},
-        {Bool, "fAlSe", 0}, {Bool, "yes", -1}, {Bool, " 1", -1}, {Bool, "2", -1}, {Bool, "", -1},
-        {Integer, "42", 42}, {Integer, "-7", -7}, {Integer, "+3", 3}, {Integer, "1.5", -1},
-        {Integer, " 4", -1}, {Integer, "", -1}, {Integer, "99999999999999999999", -1},
+        {Bool, "True", 1},
+        {Bool, "False", 0},
+        {Bool, "1", 1},
+        {Bool, "0", 0},
+        {Bool, "TRUE", 1},
+        {Bool, "fAlSe", 0},
+        {Bool, "yes", -1},
+        {Bool, " 1", -1},
+        {Bool, "2", -1},
+        {Bool, "", -1},
+        {Integer, "42", 42},
+        {Integer, "-7", -7},
+        {Integer, "+3", 3},
+        {Integer, "1.5", -1},
+        {Integer, " 4", -1},
+        {Integer, "", -1},
+        {Integer, "99999999999999999999", -1},
         {Integer, "9007199254740992", 9007199254740992.0},
-        {Float, "1.5", 1.5}, {Float, "-0.25", -0.25}, {Float, "3", 3}, {Float, "1,5", -1},
-        {Float, "abc", -1}, {Float, "", -1}, {Float, "nan", -1},
-        {Charset, "SHIFTJIS_CHARSET", 128}, {Charset, "ANSI_CHARSET", 0}, {Charset, "shiftjis_charset", -1},
-        {Charset, "77", 77}, {Charset, "300", 300}, {Charset, "x", -1}, {Charset, "", -1},
-        {Colour, "#ff8000", 255 + 128 * 256}, {Colour, "#0000FF", 255 * 65536}, {Colour, "#FF80", -1},
-        {Colour, "255", 255}, {Colour, " #00ff00 ", 65280}, {Colour, "#GG0000", -1},
-        {Colour, "#-10000", -1}, {Colour, "", -1}, {Colour, "red", -1},
+        {Float, "1.5", 1.5},
+        {Float, "-0.25", -0.25},
+        {Float, "3", 3},
+        {Float, "1,5", -1},
+        {Float, "abc", -1},
+        {Float, "", -1},
+        {Float, "nan", -1},
+        {Charset, "SHIFTJIS_CHARSET", 128},
+        {Charset, "ANSI_CHARSET", 0},
+        {Charset, "shiftjis_charset", -1},
+        {Charset, "77", 77},
+        {Charset, "300", 300},
+        {Charset, "x", -1},
+        {Charset, "", -1},
+        {Colour, "#ff8000", 255 + 128 * 256},
+        {Colour, "#0000FF", 255 * 65536},
+        {Colour, "#FF80", -1},
+        {Colour, "255", 255},
+        {Colour, " #00ff00 ", 65280},
+        {Colour, "#GG0000", -1},
+        {Colour, "#-10000", -1},
+        {Colour, "", -1},
+        {Colour, "red", -1},
     };
     for (const Case& c : cases) {
         const std::string text = std::string("[S]\nv=") + c.value + "\n";
@@ -192,10 +240,18 @@ TEST(KsFastIniReader, TypedReads)
             got = withFalse == withTrue ? (withTrue ? 1 : 0) : -1;
             break;
         }
-        case Integer: got = static_cast<double>(reader.ReadInteger("v", -1)); break;
-        case Float: got = reader.ReadFloat("v", -1); break;
-        case Charset: got = reader.ReadCharset("v", -1); break;
-        case Colour: got = reader.ReadColor("v", -1); break;
+        case Integer:
+            got = static_cast<double>(reader.ReadInteger("v", -1));
+            break;
+        case Float:
+            got = reader.ReadFloat("v", -1);
+            break;
+        case Charset:
+            got = reader.ReadCharset("v", -1);
+            break;
+        case Colour:
+            got = reader.ReadColor("v", -1);
+            break;
         }
         EXPECT_EQ(got, c.expected) << "kind " << c.kind << " value '" << c.value << "'";
     }
@@ -210,5 +266,5 @@ TEST(KsFastIniReader, EmptyValueIsAbsentForTypedReadsOnly)
     EXPECT_EQ(reader.ReadInteger("i", 9), 9);
 }
 
-}  // namespace
-}  // namespace vantrel
+} // namespace
+} // namespace vantrel

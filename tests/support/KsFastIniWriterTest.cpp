@@ -23,7 +23,7 @@ TEST(KsFastIniWriter, WritesTheDialectWithCrLf)
     writer.WriteString("Tabs", "\t\x01x y\x1f ");
     writer.WriteBool("On", true);
     writer.WriteBool("Off", false);
-    writer.SetBoolStyle(2);  // ignored
+    writer.SetBoolStyle(2); // ignored
     writer.WriteBool("Still", true);
     writer.SetBoolStyle(1);
     writer.WriteBool("Styled", true);
@@ -138,5 +138,5 @@ TEST(KsFastIniWriter, FailedWriteLeavesTheOldFileWhole)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "no temporary file left";
 }
 
-}  // namespace
-}  // namespace vantrel
+} // namespace
+} // namespace vantrel

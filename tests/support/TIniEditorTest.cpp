@@ -51,10 +51,9 @@ TEST(TIniEditor, MissingFileHasNoLines)
 TEST(TIniEditor, MergedSaveKeepsSectionsTheWriterDidNotProduce)
 {
     testing::TempDir dir;
-    const std::string file = dir.Write("Drive.ini",
-                                       "\r\n[Drive0]\r\nSpeed=4\r\n"
-                                       "\r\n[Drive1]\r\nSpeed=8\r\nMode=3\r\n"
-                                       "\r\n[Drive2]\r\nSpeed=16\r\n");
+    const std::string file = dir.Write("Drive.ini", "\r\n[Drive0]\r\nSpeed=4\r\n"
+                                                    "\r\n[Drive1]\r\nSpeed=8\r\nMode=3\r\n"
+                                                    "\r\n[Drive2]\r\nSpeed=16\r\n");
     TKsFastIniWriter writer(file);
     for (const char* drive : {"Drive0", "Drive2"}) {
         writer.WriteSection(drive);
@@ -77,5 +76,5 @@ TEST(TIniEditor, MergedSaveKeepsSectionsTheWriterDidNotProduce)
     }
 }
 
-}  // namespace
-}  // namespace vantrel
+} // namespace
+} // namespace vantrel

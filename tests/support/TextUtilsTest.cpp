@@ -19,8 +19,8 @@ TEST(SafeFileName, ReplacesTheReservedCharactersButNotSlashes)
         {":;*?\"<>|", "_", "________"},
         {"no change", "-", "no change"},
         {"a::b", "", "ab"},
-        {"a*b", "<>", "a<<><>b"},  // a replacement holding later characters is replaced again
-        {"a:b", ":", "a:b"},       // one holding the same character ends at once
+        {"a*b", "<>", "a<<><>b"}, // a replacement holding later characters is replaced again
+        {"a:b", ":", "a:b"},      // one holding the same character ends at once
         {"", "-", ""},
     };
     for (const Case& c : cases)
@@ -30,8 +30,8 @@ TEST(SafeFileName, ReplacesTheReservedCharactersButNotSlashes)
 TEST(EscapeAmpersands, DoublesSingleAmpersandsOnly)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"R&B", "R&&B"}, {"R&&B", "R&&B"}, {"end&", "end&&"}, {"&", "&&"},
-        {"&&&", "&&&&"}, {"a&b&c", "a&&b&&c"}, {"", ""}, {"none", "none"},
+        {"R&B", "R&&B"}, {"R&&B", "R&&B"},     {"end&", "end&&"}, {"&", "&&"},
+        {"&&&", "&&&&"}, {"a&b&c", "a&&b&&c"}, {"", ""},          {"none", "none"},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(EscapeAmpersands(text), expected) << text;
@@ -40,8 +40,18 @@ TEST(EscapeAmpersands, DoublesSingleAmpersandsOnly)
 TEST(HexToIntDef, ReadsTrimmedHexOrGivesTheDefault)
 {
     const std::pair<const char*, std::int64_t> cases[] = {
-        {" 1F ", 31}, {"1G", 5}, {"", 5}, {"   ", 5}, {"ff", 255}, {"FF", 255}, {"00", 0},
-        {"\t0A\r", 10}, {"-1", 5}, {"0x10", 5}, {"1 2", 5}, {"7FFFFFFFFFFFFFFF", INT64_MAX},
+        {" 1F ", 31},
+        {"1G", 5},
+        {"", 5},
+        {"   ", 5},
+        {"ff", 255},
+        {"FF", 255},
+        {"00", 0},
+        {"\t0A\r", 10},
+        {"-1", 5},
+        {"0x10", 5},
+        {"1 2", 5},
+        {"7FFFFFFFFFFFFFFF", INT64_MAX},
         {"10000000000000000", 5},
     };
     for (const auto& [text, expected] : cases)
@@ -51,8 +61,8 @@ TEST(HexToIntDef, ReadsTrimmedHexOrGivesTheDefault)
 TEST(CharsetFromName, IgnoresCaseAndBlanksAndNeverTakesNumbers)
 {
     const std::pair<const char*, int> cases[] = {
-        {" shiftjis_charset ", 128}, {"EUC", 1}, {"ANSI_CHARSET", 0}, {"oem_charset", 255},
-        {"128", 1}, {"", 1}, {"Russian_Charset", 204},
+        {" shiftjis_charset ", 128}, {"EUC", 1}, {"ANSI_CHARSET", 0}, {"oem_charset", 255}, {"128", 1}, {"", 1},
+        {"Russian_Charset", 204},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(CharsetFromName(text), expected) << text;
@@ -72,5 +82,5 @@ TEST(ParseNumbers, DecimalAndFloatNeedTheWholeText)
         EXPECT_FALSE(ParseFloat(bad).has_value()) << bad;
 }
 
-}  // namespace
-}  // namespace vantrel
+} // namespace
+} // namespace vantrel

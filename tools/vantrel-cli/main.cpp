@@ -19,7 +19,7 @@ void Usage()
               "Playing and ripping from drives and disc images come with the playback engines.");
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -33,7 +33,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "vantrel-cli: no section [%s] in %s\n", argv[3], argv[2]);
             return 1;
         }
-        static const char kAbsent[] = "\x01" "absent";
+        static const char kAbsent[] = "\x01"
+                                      "absent";
         const std::string value = reader.ReadString(argv[4], kAbsent);
         if (value == kAbsent) {
             std::fprintf(stderr, "vantrel-cli: no key %s in [%s]\n", argv[4], argv[3]);
@@ -43,5 +44,6 @@ int main(int argc, char** argv)
         return 0;
     }
     Usage();
-    return argc == 1 || (argc == 2 && (std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0)) ? 0 : 2;
+    return argc == 1 || (argc == 2 && (std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0)) ? 0
+                                                                                                                  : 2;
 }
