@@ -1,0 +1,72 @@
+// The player's enumerations and the small value rules around them: play modes, read
+// commands, sub-channel modes, stereo modes, thread priorities and the codes by which
+// the playback engines report back to the player component.
+#pragma once
+
+#include <cstdint>
+
+namespace vantrel {
+
+enum PlayModes : std::uint8_t { pmNone = 0, pmMci = 1, pmAnalog = 2, pmDigital = 3 };
+enum RipMethods : std::uint8_t { RipMMC = 0, RipMMCMSF = 1, RipSony = 2, RipSonyMSF = 3, RipToshiba = 4 };
+enum SubCodeModes : std::uint8_t { SubCodeNo = 0, SubCodeQ = 1, SubCodeRW = 2, SubCodeRAW = 3 };
+enum StereoModes : std::uint8_t { smStereo = 0, smLeft = 1, smRight = 2, smMix = 3, smSide = 4 };
+enum PlayPriorities : std::int8_t {
+    ppLowest = -2,
+    ppBelowNormal = -1,
+    ppNormal = 0,
+    ppAboveNormal = 1,
+    ppHighest = 2,
+    ppTimeCritical = 3,
+};
+
+// A priority is stored as the thread priority it stands for: time critical is 15.
+constexpr std::int32_t PriorityToThreadPriority(PlayPriorities p)
+{
+    return p == ppTimeCritical ? 15 : static_cast<std::int32_t>(p);
+}
+// Back from a stored thread priority; any unknown number reads as the byte 15.
+constexpr std::uint8_t ThreadPriorityToPriority(std::int32_t stored)
+{
+    switch (stored) {
+    case -2:
+    case -1:
+    case 0:
+    case 1:
+    case 2:
+        return static_cast<std::uint8_t>(static_cast<std::int8_t>(stored));
+    case 15:
+        return static_cast<std::uint8_t>(ppTimeCritical);
+    default:
+        return 15;
+    }
+}
+
+// How SCSI commands reach a drive.
+enum class Transport : std::uint8_t { Aspi = 0, Spti = 1 };
+
+// Codes the playback engines pass to the component's notification function.
+enum EngineNotify : int {
+    dnError = 0,
+    dnEnd = 10,
+    dnPosition = 11, // param: frames from the track start
+    dnRunning = 12,
+    dnCdgCount = 13, // param: number of packs about to be handed over
+    dnCdgPacks = 14, // param: address of the packs
+    dnCdgClear = 15,
+    dnSpeedRatio = 16, // param: address of a 32-bit float
+    dnDirection = 17,  // param: non-zero for reverse
+};
+
+using TDcdNotify = void (*)(int code, std::intptr_t param, void* context);
+
+// Speed codes the player accepts: -2 (1/2x), -1 (2/3x), 0 (1x), 1 (1.5x), 2..10 (that
+// many times), 255 random, 4095 free ratio.
+inline constexpr int kSpeedRandom = 255;
+inline constexpr int kSpeedFree = 4095;
+constexpr bool IsSpeedCode(int code)
+{
+    return (code >= -2 && code <= 10) || code == kSpeedRandom || code == kSpeedFree;
+}
+
+} // namespace vantrel
