@@ -59,7 +59,7 @@ std::string MakeWavFileName(std::string_view root, std::string_view album, std::
 
     std::string name = base + ".wav";
     for (int attempt = 1; Exists(name) && attempt <= kNumberedNames; ++attempt) {
-        char suffix[8];
+        char suffix[16];
         std::snprintf(suffix, sizeof suffix, "-%.2d", attempt);
         name = base + suffix + ".wav";
     }
