@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "vdrive/Disc.h"
+#include "vdrive/codec/CdTextPacks.h"
 #include "vdrive/codec/CdgPack.h"
 #include "vdrive/codec/SubLayout.h"
 #include "vdrive/codec/SubQ.h"
@@ -229,6 +230,86 @@ std::string Quoted(const std::string& text)
     return q + "\"";
 }
 
+
+void Entry(std::ostringstream& out, int& number, int session, int point, int control, std::int64_t plba, int pmin,
+           int psec, int pframe)
+{
+    out << "[Entry " << number++ << "]\r\nSession=" << session << "\r\n";
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02x", point);
+    out << "Point=" << hex << "\r\nADR=0x01\r\n";
+    std::snprintf(hex, sizeof hex, "0x%02x", control);
+    out << "Control=" << hex << "\r\nTrackNo=0\r\nAMin=0\r\nASec=0\r\nAFrame=0\r\nALBA=-150\r\nZero=0\r\n";
+    out << "PMin=" << pmin << "\r\nPSec=" << psec << "\r\nPFrame=" << pframe << "\r\nPLBA=" << plba << "\r\n";
+}
+
+void AddressEntry(std::ostringstream& out, int& number, int session, int point, int control, std::int64_t lba)
+{
+    const std::int64_t a = lba + 150;
+    Entry(out, number, session, point, control, lba, static_cast<int>(a / 4500), static_cast<int>(a / 75 % 60),
+          static_cast<int>(a % 75));
+}
+
+bool WriteCloneCdControl(const DiscSpec& spec, const Layout& layout, const std::string& base, std::string& imagePath,
+                         std::string& error)
+{
+    const Disc& model = layout.model;
+    CdTextBlock block{spec.title, spec.performer, spec.songwriter, {}, {}, {}, 1, 0x09};
+    for (const TrackSpec& t : spec.tracks) {
+        block.trackTitles.push_back(t.title);
+        block.trackPerformers.push_back(t.performer);
+        block.trackSongwriters.push_back(t.songwriter);
+    }
+    const std::vector<std::uint8_t> packs = BuildCdTextPacks(block);
+
+    std::ostringstream out;
+    out << "[CloneCD]\r\nVersion=3\r\n[Disc]\r\nTocEntries=" << model.sessions.size() * 3 + model.tracks.size()
+        << "\r\nSessions=" << model.sessions.size() << "\r\nDataTracksScrambled=0\r\nCDTextLength=" << packs.size()
+        << "\r\n";
+    if (!packs.empty()) {
+        out << "[CDText]\r\nEntries=" << packs.size() / 18 << "\r\n";
+        for (std::size_t p = 0; p < packs.size() / 18; ++p) {
+            out << "Entry " << p << "=";
+            for (std::size_t b = 0; b < 18; ++b) {
+                char hex[4];
+                std::snprintf(hex, sizeof hex, "%02x", packs[p * 18 + b]);
+                out << hex << (b + 1 < 18 ? " " : "");
+            }
+            out << "\r\n";
+        }
+    }
+    for (const Session& s : model.sessions)
+        out << "[Session " << s.number << "]\r\nPreGapMode=" << (s.number == 1 ? 0 : 1) << "\r\nPreGapSubC=0\r\n";
+    int number = 0;
+    for (const Session& s : model.sessions) {
+        const int control = model.FindTrack(s.firstTrack)->Control();
+        Entry(out, number, s.number, 0xA0, control, (s.firstTrack * 4500) - 150, s.firstTrack, 0, 0);
+        Entry(out, number, s.number, 0xA1, control, (s.lastTrack * 4500) - 150, s.lastTrack, 0, 0);
+        AddressEntry(out, number, s.number, 0xA2, control, s.leadOut);
+        for (int t = s.firstTrack; t <= s.lastTrack; ++t) {
+            const Track* track = model.FindTrack(t);
+            AddressEntry(out, number, s.number, t, track->Control(), track->start);
+        }
+    }
+    for (const Track& t : model.tracks) {
+        out << "[TRACK " << t.number << "]\r\nMODE=" << (t.mode == TrackMode::Audio ? 0 : 1) << "\r\n";
+        if (t.pregapStart < t.start)
+            out << "INDEX 0=" << t.pregapStart << "\r\n";
+        out << "INDEX 1=" << t.start << "\r\n";
+        for (std::size_t k = 0; k < t.moreIndexes.size(); ++k)
+            out << "INDEX " << k + 2 << "=" << t.moreIndexes[k] << "\r\n";
+    }
+    imagePath = base + ".ccd";
+    std::ofstream file(imagePath, std::ios::binary | std::ios::trunc);
+    const std::string text = out.str();
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!file) {
+        error = "cannot write " + imagePath;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseDiscSpec(std::string_view text, DiscSpec& spec, std::string& error)
@@ -348,19 +429,19 @@ bool MakeDisc(const DiscSpec& spec, const std::string& folder, std::string& imag
         error = "no tracks";
         return false;
     }
-    if (spec.format == DiscSpec::Format::Ccd) {
-        error = "CloneCD images are not written yet";
-        return false;
-    }
-    const Layout layout = PlanLayout(spec);
+    const bool ccd = spec.format == DiscSpec::Format::Ccd;
+    Layout layout = PlanLayout(spec);
+    if (ccd)  // a CloneCD image also stores the pre-gap of a later session's first track
+        for (std::size_t i = 0; i < layout.storedFrom.size(); ++i)
+            layout.storedFrom[i] = layout.model.tracks[i].pregapStart;
     const std::filesystem::path base = std::filesystem::path(folder) / spec.name;
-    const std::string binName = spec.name + ".bin";
-    std::ofstream bin(base.string() + ".bin", std::ios::binary | std::ios::trunc);
+    const std::string binName = spec.name + (ccd ? ".img" : ".bin");
+    std::ofstream bin(base.string() + (ccd ? ".img" : ".bin"), std::ios::binary | std::ios::trunc);
     std::ofstream sub;
     if (spec.sub != DiscSpec::Sub::None)
         sub.open(base.string() + ".sub", std::ios::binary | std::ios::trunc);
     if (!bin || (spec.sub != DiscSpec::Sub::None && !sub)) {
-        error = "cannot write " + base.string() + ".bin";
+        error = "cannot write " + base.string() + (ccd ? ".img" : ".bin");
         return false;
     }
 
@@ -382,7 +463,7 @@ bool MakeDisc(const DiscSpec& spec, const std::string& folder, std::string& imag
             else
                 AudioSector(t, track, lba, i == 0 && lba < track.start, sector);
             if (!WriteAll(bin, sector, sizeof sector)) {
-                error = "cannot write " + base.string() + ".bin";
+                error = "cannot write " + base.string() + (ccd ? ".img" : ".bin");
                 return false;
             }
             if (spec.sub == DiscSpec::Sub::None)
@@ -414,6 +495,9 @@ bool MakeDisc(const DiscSpec& spec, const std::string& folder, std::string& imag
             }
         }
     }
+
+    if (ccd)
+        return WriteCloneCdControl(spec, layout, base.string(), imagePath, error);
 
     std::ostringstream cue;
     if (!spec.title.empty())

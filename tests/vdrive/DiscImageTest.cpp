@@ -3,7 +3,9 @@
 #include <filesystem>
 
 #include "common/TempDir.h"
+#include "vdrive/CloneCd.h"
 #include "vdrive/CueSheet.h"
+#include "vdrive/codec/CdTextPacks.h"
 #include "vdrive/DiscMaker.h"
 #include "vdrive/codec/CdgPack.h"
 #include "vdrive/codec/SubLayout.h"
@@ -21,23 +23,28 @@ track length=00:04:00 data=1 session=2
 
 class DiscImageTest : public ::testing::Test {
 protected:
-    Disc Make(std::string description)
+    Disc Make(std::string description, const std::string& format = "cue")
     {
+        description.replace(description.find("disc "), 5, "disc format=" + format + " ");
         DiscSpec spec;
         std::string error, image;
         EXPECT_TRUE(ParseDiscSpec(description, spec, error)) << error;
         EXPECT_TRUE(MakeDisc(spec, dir.Path().string(), image, error)) << error;
         Disc disc;
-        EXPECT_TRUE(ReadCueSheet(image, disc, error)) << error;
+        EXPECT_TRUE(ReadDiscImage(image, disc, error)) << error;
         return disc;
     }
 
     testing::TempDir dir;
 };
 
-TEST_F(DiscImageTest, WrittenImageReadsBackToTheSameLayout)
+// The same checks for both image formats.
+class BothFormats : public DiscImageTest, public ::testing::WithParamInterface<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Images, BothFormats, ::testing::Values("cue", "ccd"));
+
+TEST_P(BothFormats, WrittenImageReadsBackToTheSameLayout)
 {
-    const Disc disc = Make(kDescription);
+    const Disc disc = Make(kDescription, GetParam());
     ASSERT_EQ(disc.tracks.size(), 3u);
     struct Expected {
         int number, session;
@@ -65,16 +72,26 @@ TEST_F(DiscImageTest, WrittenImageReadsBackToTheSameLayout)
     EXPECT_EQ(disc.sessions[0].leadOut, 1500);
     EXPECT_EQ(disc.sessions[1].firstTrack, 3);
     EXPECT_EQ(disc.LeadOut(), 1500 + 11400 + 300);
-    EXPECT_EQ(disc.albumText.title, "Demo");
-    EXPECT_EQ(disc.albumText.performer, "Vantrel");
-    EXPECT_EQ(disc.tracks[0].text.performer, "Singer");
-    EXPECT_EQ(disc.tracks[1].text.title, "Two");
+    if (std::string(GetParam()) == "cue") {  // the sheet carries the texts themselves
+        EXPECT_EQ(disc.albumText.title, "Demo");
+        EXPECT_EQ(disc.albumText.performer, "Vantrel");
+        EXPECT_EQ(disc.tracks[0].text.performer, "Singer");
+        EXPECT_EQ(disc.tracks[1].text.title, "Two");
+    } else {  // the control file carries the packs; their texts are checked with the packs
+        ASSERT_EQ(disc.cdTextPacks.size() % 18, 0u);
+        ASSERT_FALSE(disc.cdTextPacks.empty());
+        for (std::size_t p = 0; p < disc.cdTextPacks.size(); p += 18)
+            EXPECT_TRUE(CheckCdTextCrc(disc.cdTextPacks.data() + p));
+        const std::string bytes(disc.cdTextPacks.begin(), disc.cdTextPacks.end());
+        EXPECT_NE(bytes.find("Demo"), std::string::npos);
+        EXPECT_EQ(disc.cdTextPacks[0], 0x80);
+    }
     EXPECT_EQ(disc.subLayout, SubLayout::RawPW);
 }
 
-TEST_F(DiscImageTest, SamplesNameTheirOwnPosition)
+TEST_P(BothFormats, SamplesNameTheirOwnPosition)
 {
-    const Disc disc = Make(kDescription);
+    const Disc disc = Make(kDescription, GetParam());
     std::uint8_t sector[kSectorBytes];
     for (const std::int64_t lba : {0LL, 224LL, 225LL, 974LL}) {  // hidden audio and track 1
         ASSERT_TRUE(disc.ReadSector(lba, sector));
@@ -98,12 +115,12 @@ TEST_F(DiscImageTest, SamplesNameTheirOwnPosition)
     EXPECT_EQ(sector[15], 0x01);
 }
 
-TEST_F(DiscImageTest, SubChannelQFollowsTheTableInBothLayouts)
+TEST_P(BothFormats, SubChannelQFollowsTheTableInBothLayouts)
 {
     for (const char* layout : {"raw", "channels"}) {
         std::string description = kDescription;
         description.replace(description.find("sub=raw"), 7, std::string("sub=") + layout);
-        const Disc disc = Make(description);
+        const Disc disc = Make(description, GetParam());
         EXPECT_EQ(disc.subLayout, std::string(layout) == "raw" ? SubLayout::RawPW : SubLayout::Channels);
         struct Case {
             std::int64_t lba;
@@ -130,9 +147,9 @@ TEST_F(DiscImageTest, SubChannelQFollowsTheTableInBothLayouts)
     }
 }
 
-TEST_F(DiscImageTest, CdgPacksComeBackAfterDeinterleavingWithValidParity)
+TEST_P(BothFormats, CdgPacksComeBackAfterDeinterleavingWithValidParity)
 {
-    const Disc disc = Make(kDescription);
+    const Disc disc = Make(kDescription, GetParam());
     CdgDeinterleaver deinterleaver;
     std::vector<CdgPack> packs;
     for (std::int64_t lba = 0; lba < 240; ++lba) {
@@ -209,6 +226,56 @@ TEST_F(DiscImageTest, SubFileOfTheWrongSizeIsRefused)
     Disc disc;
     EXPECT_FALSE(ReadCueSheet(image, disc, error));
     EXPECT_NE(error.find("disc.sub: size 7104 does not match 75 sectors of 96 bytes"), std::string::npos) << error;
+}
+
+TEST_F(DiscImageTest, BrokenCloneCdFilesAreRefused)
+{
+    DiscSpec spec;
+    std::string error, image;
+    ASSERT_TRUE(ParseDiscSpec("disc format=ccd sub=channels\ntrack length=00:01:00\ntrack length=00:01:00\n", spec,
+                              error));
+    ASSERT_TRUE(MakeDisc(spec, dir.Path().string(), image, error)) << error;
+    const std::string good = testing::TempDir::Read(image);
+    const std::string base = dir.File("disc");
+    struct Case {
+        std::string text;
+        const char* message;
+    };
+    auto without = [&](const std::string& line) {
+        std::string text = good;
+        text.erase(text.find(line), line.size());
+        return text;
+    };
+    auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const Case cases[] = {
+        {"", "not a CloneCD control file"},
+        {without("TocEntries=5\r\n"), "[Disc] TocEntries: missing or out of range"},
+        {replaced("TocEntries=5", "TocEntries=9"), "[Entry 5]: section missing"},
+        {replaced("PLBA=75", "PLBA=zz"), "a field is missing or out of range"},
+        {replaced("Point=0x02", "Point=0x03"), "track numbers are not consecutive"},
+        {replaced("PLBA=75", "PLBA=0"), "track 1 overlaps or holds no sectors"},
+        {replaced("PLBA=150", "PLBA=100000"), "is smaller than the 100000 sectors"},
+    };
+    for (const Case& c : cases) {
+        Disc disc;
+        EXPECT_FALSE(ReadCloneCdText(c.text, "d.ccd", base, disc, error));
+        EXPECT_NE(error.find(c.message), std::string::npos) << "got: " << error;
+    }
+    Disc disc;
+    std::filesystem::resize_file(base + ".img", 2352 * 100);
+    EXPECT_FALSE(ReadCloneCdText(good, "d.ccd", base, disc, error));
+    EXPECT_NE(error.find("is smaller than the 150 sectors"), std::string::npos) << error;
+    std::filesystem::resize_file(base + ".img", 2352 * 150);
+    std::filesystem::resize_file(base + ".sub", 96 * 10);
+    EXPECT_FALSE(ReadCloneCdText(good, "d.ccd", base, disc, error));
+    EXPECT_NE(error.find("does not match 150 sectors"), std::string::npos) << error;
+    std::filesystem::remove(base + ".sub");
+    EXPECT_TRUE(ReadCloneCdText(good, "d.ccd", base, disc, error)) << error;
+    EXPECT_FALSE(disc.HasSubFile());
 }
 
 TEST(DiscSpec, DescriptionsAreCheckedLineByLine)

@@ -62,7 +62,8 @@ bool HasText(const std::vector<std::string>& strings)
 
 } // namespace
 
-std::vector<std::uint8_t> BuildCdTextPacks(const CdTextBlock& block)
+namespace {
+std::vector<std::uint8_t> BuildPacks(const CdTextBlock& block)
 {
     const std::size_t tracks =
         std::max({block.trackTitles.size(), block.trackPerformers.size(), block.trackSongwriters.size()});
@@ -99,6 +100,17 @@ std::vector<std::uint8_t> BuildCdTextPacks(const CdTextBlock& block)
     for (std::uint8_t part = 0; part < 3; ++part)
         writer.Add(kSizeInfo, part, 0, size.data() + part * kTextBytes);
     return std::move(writer.out);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> BuildCdTextPacks(const CdTextBlock& block)
+{
+    try {
+        return BuildPacks(block);
+    } catch (const std::exception&) {
+        return {}; // texts that no disc can carry give a disc without CD-Text
+    }
 }
 
 bool CheckCdTextCrc(const std::uint8_t pack[kCdTextPackBytes])

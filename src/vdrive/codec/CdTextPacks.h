@@ -28,9 +28,8 @@ struct CdTextBlock {
 // Within a type the strings (disc first, then each track) are NUL-terminated and run on from
 // pack to pack; byte 1 names the track whose string holds the pack's first byte and byte 3
 // how many characters of that string come before it (at most 15). Without any text at all
-// the result is empty: such a disc carries no CD-Text. Throws std::invalid_argument
-// when the last track would be above 99 or the first below 1, and std::length_error when the
-// block would need more than 256 packs.
+// the result is empty: such a disc carries no CD-Text. It is empty too when the last track
+// would be above 99 or the first below 1, or the block would need more than 256 packs.
 std::vector<std::uint8_t> BuildCdTextPacks(const CdTextBlock& block);
 
 // True when bytes 16-17 hold the inverted CRC-16 (x^16 + x^12 + x^5 + 1) of bytes 0-15.
