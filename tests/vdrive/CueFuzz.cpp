@@ -27,7 +27,7 @@ const std::string& Folder()
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+int CueFuzzOne(const std::uint8_t* data, std::size_t size)
 {
     vantrel::vdrive::Disc disc;
     std::string error;
@@ -47,3 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
 }
+
+#ifdef VANTREL_FUZZ_MAIN
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    return CueFuzzOne(data, size);
+}
+#endif
