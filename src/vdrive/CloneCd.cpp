@@ -218,12 +218,11 @@ bool ReadCloneCdText(std::string_view text, const std::string& name, const std::
 
 bool ReadCloneCd(const std::string& ccdPath, Disc& disc, std::string& error)
 {
-    std::ifstream in(ccdPath, std::ios::binary);
-    if (!in) {
-        error = ccdPath + ": cannot open";
+    std::string text, why;
+    if (!ReadWholeFile(ccdPath, 4 << 20, text, why)) {
+        error = why;
         return false;
     }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::filesystem::path base = ccdPath;
     base.replace_extension();
     return ReadCloneCdText(text, ccdPath, base.string(), disc, error);

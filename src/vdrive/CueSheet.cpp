@@ -281,10 +281,10 @@ private:
         if (w.size() != 2)
             return Fail(line, "CDTEXTFILE needs a name");
         const std::string path = (std::filesystem::path(folder_) / w[1]).string();
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            return Fail(line, "cannot open " + path);
-        std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::string text, why;
+        if (!ReadWholeFile(path, 1 << 20, text, why))
+            return Fail(line, why);
+        const std::vector<std::uint8_t> bytes(text.begin(), text.end());
         // Files hold the packs, sometimes behind the 4-byte header of the READ TOC answer
         // and sometimes with one closing zero byte.
         std::size_t skip = bytes.size() % 18 >= 4 ? 4 : 0;
@@ -439,14 +439,9 @@ bool ReadCueText(std::string_view text, const std::string& name, const std::stri
 
 bool ReadCueSheet(const std::string& path, Disc& disc, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open";
-        return false;
-    }
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (text.size() > (1 << 20)) {
-        error = path + ": too large for a cue sheet";
+    std::string text, why;
+    if (!ReadWholeFile(path, 1 << 20, text, why)) {
+        error = why;
         return false;
     }
     const std::string folder = std::filesystem::path(path).parent_path().string();

@@ -172,4 +172,26 @@ bool Disc::ReadSubchannel(std::int64_t lba, std::uint8_t* raw) const
     return true;
 }
 
+bool ReadWholeFile(const std::string& path, std::size_t limit, std::string& bytes, std::string& error)
+{
+    std::string why;
+    Disc holder;
+    const int file = holder.AddFile(path, why);
+    if (file < 0) {
+        error = "cannot open " + why;
+        return false;
+    }
+    const std::int64_t size = holder.FileSize(file);
+    if (size > static_cast<std::int64_t>(limit)) {
+        error = path + ": too large (" + std::to_string(size) + " bytes)";
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(size));
+    if (!holder.files_[0]->Read(0, reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size())) {
+        error = path + ": read error";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace vantrel::vdrive

@@ -99,8 +99,12 @@ public:
     void MakeQ(std::int64_t lba, std::uint8_t* q) const;
 
 private:
+    friend bool ReadWholeFile(const std::string&, std::size_t, std::string&, std::string&);
     const Extent* ExtentAt(std::int64_t lba) const;
     std::vector<std::unique_ptr<ImageFile>> files_;
 };
+
+// The bytes of a regular file of at most limit bytes; false with a message otherwise.
+bool ReadWholeFile(const std::string& path, std::size_t limit, std::string& bytes, std::string& error);
 
 }  // namespace vantrel::vdrive
