@@ -110,8 +110,12 @@ bool SetFamilies(std::string_view value, DriveOptions& options, std::string& why
     static constexpr struct {
         std::string_view name;
         unsigned bits;
-    } kNames[] = {{"mmc", family::kMmc},         {"msf", family::kMsf}, {"sony", family::kSony},
-                  {"toshiba", family::kToshiba}, {"df", family::kDf},   {"all", family::kAll},
+    } kNames[] = {{"mmc", family::kMmc},
+                  {"msf", family::kMsf},
+                  {"sony", family::kSony},
+                  {"toshiba", family::kToshiba},
+                  {"df", family::kDf},
+                  {"all", family::kAll},
                   {"none", 0}};
     unsigned bits = 0;
     for (std::string_view part : Split(value, '+')) {
@@ -193,8 +197,8 @@ bool ParseDriveOptions(std::string_view text, DriveOptions& options, std::string
         const std::string_view value = equals == std::string_view::npos ? "1" : Trim(pair.substr(equals + 1));
         std::string why;
         if (!key->set(value, options, why)) {
-            error = "drive option '" + std::string(name) + "': \"" + std::string(value) + "\" is wrong; the value " +
-                    why;
+            error =
+                "drive option '" + std::string(name) + "': \"" + std::string(value) + "\" is wrong; the value " + why;
             return false;
         }
     }

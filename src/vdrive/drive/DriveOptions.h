@@ -29,15 +29,15 @@ struct DriveOptions {
     std::string vendor = "VANTREL";   // vendor, product, revision: INQUIRY texts
     std::string product = "VIRTUAL CD-ROM";
     std::string revision = "1.0";
-    int ansi = 2;                                                // ansi: 0 for an ATAPI drive
-    bool bcdFullToc = false;                                     // bcd
-    bool plextorQ = false;                                       // plextor
-    bool ignoreSpeed = false;                                    // ignore-speed
+    int ansi = 2;                                                  // ansi: 0 for an ATAPI drive
+    bool bcdFullToc = false;                                       // bcd
+    bool plextorQ = false;                                         // plextor
+    bool ignoreSpeed = false;                                      // ignore-speed
     std::vector<int> speeds = {706, 1411, 2822, 4234, 5645, 7056}; // speeds: kB/s, ascending
-    bool noCdText = false;                                       // no-cdtext
-    double clock = 1.0;                                          // clock: analog play speed-up
-    std::int64_t trayOpenAt = -1;                                // tray-open-at: sector, -1 for never
-    int overread = 0;                                            // overread: lead-out sectors readable
+    bool noCdText = false;                                         // no-cdtext
+    double clock = 1.0;                                            // clock: analog play speed-up
+    std::int64_t trayOpenAt = -1;                                  // tray-open-at: sector, -1 for never
+    int overread = 0;                                              // overread: lead-out sectors readable
 };
 
 // Fills options from text, starting from the values already in it; empty text changes
