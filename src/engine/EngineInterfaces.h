@@ -37,10 +37,8 @@ public:
     virtual bool IsTrayLoaded(int drive, Transport transport) = 0;
     virtual bool EjectTray(int drive, Transport transport) = 0;
     virtual bool LoadTray(int drive, Transport transport) = 0;
-    // PLAY AUDIO MSF from start up to (not including) end, absolute frames.
-    virtual bool PlayAudioMsf(int drive, Transport transport, std::int64_t start, std::int64_t end) = 0;
-    // PLAY AUDIO(12) of length frames from start.
-    virtual bool PlayAudio12(int drive, Transport transport, std::int64_t start, std::uint32_t length) = 0;
+    // Plays start up to (not including) end, absolute frames: PLAY AUDIO MSF, else PLAY AUDIO(12).
+    virtual bool PlayRange(int drive, Transport transport, std::int64_t start, std::int64_t end) = 0;
     // The track-relative position of the current play (READ SUB-CHANNEL).
     virtual bool ReadTrackPosition(int drive, Transport transport, TCdAddress& relative) = 0;
     // The drive's read speeds in kilobytes per second, at most size of them.

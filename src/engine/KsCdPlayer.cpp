@@ -977,9 +977,7 @@ bool TKsCdPlayer::ForceDiscAccess()
     Transport transport;
     if (!engines_.commands || !PickTransport(currentDrive_, transport))
         return false;
-    if (engines_.commands->PlayAudioMsf(currentDrive_, transport, kLeadInFrames, kLeadInFrames + 1))
-        return true;
-    return engines_.commands->PlayAudio12(currentDrive_, transport, kLeadInFrames, 1);
+    return engines_.commands->PlayRange(currentDrive_, transport, kLeadInFrames, kLeadInFrames + 1);
 }
 
 int TKsCdPlayer::GetReadSppeds(int index, int size, std::uint32_t* speeds)

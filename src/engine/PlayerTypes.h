@@ -5,12 +5,11 @@
 
 #include <cstdint>
 
+#include "drive/ReadModes.h"
+
 namespace vantrel {
 
 enum PlayModes : std::uint8_t { pmNone = 0, pmMci = 1, pmAnalog = 2, pmDigital = 3 };
-enum RipMethods : std::uint8_t { RipMMC = 0, RipMMCMSF = 1, RipSony = 2, RipSonyMSF = 3, RipToshiba = 4 };
-enum SubCodeModes : std::uint8_t { SubCodeNo = 0, SubCodeQ = 1, SubCodeRW = 2, SubCodeRAW = 3 };
-enum StereoModes : std::uint8_t { smStereo = 0, smLeft = 1, smRight = 2, smMix = 3, smSide = 4 };
 enum PlayPriorities : std::int8_t {
     ppLowest = -2,
     ppBelowNormal = -1,

@@ -48,8 +48,7 @@ public:
     MOCK_METHOD(bool, IsTrayLoaded, (int, Transport), (override));
     MOCK_METHOD(bool, EjectTray, (int, Transport), (override));
     MOCK_METHOD(bool, LoadTray, (int, Transport), (override));
-    MOCK_METHOD(bool, PlayAudioMsf, (int, Transport, std::int64_t, std::int64_t), (override));
-    MOCK_METHOD(bool, PlayAudio12, (int, Transport, std::int64_t, std::uint32_t), (override));
+    MOCK_METHOD(bool, PlayRange, (int, Transport, std::int64_t, std::int64_t), (override));
     MOCK_METHOD(bool, ReadTrackPosition, (int, Transport, TCdAddress&), (override));
     MOCK_METHOD(int, GetReadSpeeds, (int, Transport, int, int, std::uint32_t*), (override));
 };
