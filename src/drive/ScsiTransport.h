@@ -13,6 +13,9 @@ namespace vantrel {
 
 enum class ScsiDirection { None, In, Out };
 
+// Which path a drive's commands take: the adapter path or the letter path.
+enum class Transport : std::uint8_t { Aspi = 0, Spti = 1 };
+
 inline constexpr std::size_t kSenseBytes = 14;
 inline constexpr std::uint32_t kDefaultTimeoutMs = 15000;
 

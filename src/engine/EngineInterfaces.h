@@ -7,6 +7,7 @@
 #include <string>
 
 #include "drive/CdAddress.h"
+#include "dsp/NormParams.h"
 #include "engine/PlayerTypes.h"
 
 namespace vantrel {
@@ -62,20 +63,6 @@ public:
     virtual bool Position(std::uint32_t deviceId, TCdAddress& position) = 0; // absolute
     virtual bool IsDoorOpen(std::uint32_t deviceId, bool& open) = 0;
     virtual bool SetDoor(std::uint32_t deviceId, bool open) = 0;
-};
-
-// The normalizer's settings as the component keeps and hands them on.
-struct TNormParams {
-    bool enabled = false;
-    std::uint32_t blockSizeMilli = 10;
-    std::uint32_t avgVolume = 60;
-    std::uint32_t compRatio1 = 33;
-    std::uint32_t compRatio2 = 0;
-    std::uint32_t maxComp = 180;
-    std::uint32_t gain = 100;
-    bool avgVolFromPeak = true;
-    std::uint32_t avgVolFromVal = 75;
-    friend bool operator==(const TNormParams&, const TNormParams&) = default;
 };
 
 // The analog engine: the drive plays on its own, a thread follows it.

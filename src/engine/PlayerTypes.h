@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
+#include "digital/EngineNotify.h"
 #include "drive/ReadModes.h"
+#include "drive/ScsiTransport.h"
 
 namespace vantrel {
 
@@ -40,24 +42,6 @@ constexpr std::uint8_t ThreadPriorityToPriority(std::int32_t stored)
         return 15;
     }
 }
-
-// How SCSI commands reach a drive.
-enum class Transport : std::uint8_t { Aspi = 0, Spti = 1 };
-
-// Codes the playback engines pass to the component's notification function.
-enum EngineNotify : int {
-    dnError = 0,
-    dnEnd = 10,
-    dnPosition = 11, // param: frames from the track start
-    dnRunning = 12,
-    dnCdgCount = 13, // param: number of packs about to be handed over
-    dnCdgPacks = 14, // param: address of the packs
-    dnCdgClear = 15,
-    dnSpeedRatio = 16, // param: address of a 32-bit float
-    dnDirection = 17,  // param: non-zero for reverse
-};
-
-using TDcdNotify = void (*)(int code, std::intptr_t param, void* context);
 
 // Speed codes the player accepts: -2 (1/2x), -1 (2/3x), 0 (1x), 1 (1.5x), 2..10 (that
 // many times), 255 random, 4095 free ratio.

@@ -1,49 +1,65 @@
-// The command-line front end of the player. Playing and ripping arrive with the
-// engines; for now it tells what it is and reads settings files.
+// The command-line front end of the player, for scripts and machines without a display:
+// lists drives, prints a disc's table of contents and identifiers, and rips tracks to
+// WAV files through the player component. Disc images play in an emulated drive.
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
-#include "support/KsFastIniReader.h"
+#include "Commands.h"
 
 namespace {
 
-void Usage()
-{
-    std::puts("Vantrel CD Player, command-line front end\n"
-              "\n"
-              "usage:\n"
-              "  vantrel-cli version\n"
-              "  vantrel-cli ini-get FILE SECTION KEY   print one value of a settings file\n"
-              "\n"
-              "Playing and ripping from drives and disc images come with the playback engines.");
-}
+using vantrel::cli::Arguments;
 
-} // namespace
+const char kUsage[] =
+    "Vantrel CD Player, command-line front end\n"
+    "\n"
+    "usage: vantrel-cli COMMAND [OPTIONS]\n"
+    "  drives                                   list the CD drives\n"
+    "  toc (--drive L | --image FILE)           table of contents and disc identifiers\n"
+    "  rip (--drive L | --image FILE) --out DIR [--track N | --all] [--method M]\n"
+    "      [--read-at-once N --overlaps N --compares N] [--offset SAMPLES]\n"
+    "                                           rip tracks to WAV files\n"
+    "  ini-get FILE SECTION KEY                 print one value of a settings file\n"
+    "  version\n"
+    "\n"
+    "  --image FILE         a disc image (.cue or .ccd) put into an emulated drive\n"
+    "  --drive-option TEXT  that drive's personality and faults, e.g. jitter=400,seed=11\n"
+    "  --drive L            a real or emulated drive by letter\n"
+    "Every command takes --help.\n";
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::strcmp(argv[1], "version") == 0) {
-        std::puts("vantrel-cli 0.1.0");
-        return 0;
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0) {
+        std::fputs(kUsage, argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
     }
-    if (argc == 5 && std::strcmp(argv[1], "ini-get") == 0) {
-        vantrel::TKsFastIniReader reader(argv[2]);
-        if (!reader.OpenSection(argv[3])) {
-            std::fprintf(stderr, "vantrel-cli: no section [%s] in %s\n", argv[3], argv[2]);
-            return 1;
-        }
-        static const char kAbsent[] = "\x01"
-                                      "absent";
-        const std::string value = reader.ReadString(argv[4], kAbsent);
-        if (value == kAbsent) {
-            std::fprintf(stderr, "vantrel-cli: no key %s in [%s]\n", argv[4], argv[3]);
-            return 1;
-        }
-        std::puts(value.c_str());
-        return 0;
+    const std::string command = argv[1];
+    const std::map<std::string, std::function<int(const Arguments&)>> commands = {
+        {"drives", vantrel::cli::Drives},
+        {"toc", vantrel::cli::Toc},
+        {"rip", vantrel::cli::Rip},
+        {"ini-get", vantrel::cli::IniGet},
+        {"version", [](const Arguments&) {
+             std::puts("vantrel-cli 0.1.0");
+             return 0;
+         }},
+    };
+    const auto found = commands.find(command);
+    if (found == commands.end()) {
+        std::fprintf(stderr, "vantrel-cli: unknown command '%s' (try --help)\n", command.c_str());
+        return 2;
     }
-    Usage();
-    return argc == 1 || (argc == 2 && (std::strcmp(argv[1], "help") == 0 || std::strcmp(argv[1], "--help") == 0)) ? 0
-                                                                                                                  : 2;
+    Arguments arguments;
+    std::string error;
+    if (!arguments.Parse(argc - 2, argv + 2, error)) {
+        std::fprintf(stderr, "vantrel-cli %s: %s\n", command.c_str(), error.c_str());
+        return 2;
+    }
+    return found->second(arguments);
 }

@@ -1,0 +1,95 @@
+// The command-line front end run as a user runs it: real processes, real image files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+#include "common/TempDir.h"
+
+namespace vantrel {
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+};
+
+Outcome Execute(const std::string& command)
+{
+    Outcome run;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return run;
+    char chunk[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        run.out.append(chunk, n);
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    std::string MakeDisc(const std::string& description)
+    {
+        const Outcome made = Execute(std::string(MKDISC) + " -e '" + description + "' " + dir.Path().string());
+        EXPECT_EQ(made.status, 0) << made.out;
+        return made.out.substr(0, made.out.find('\n'));
+    }
+    Outcome Cli(const std::string& arguments) { return Execute(std::string(VANTREL_CLI) + " " + arguments); }
+
+    testing::TempDir dir;
+};
+
+TEST_F(CliTest, TocPrintsTracksAndIdentifiers)
+{
+    const std::string image = MakeDisc("disc\ntrack length=00:05:00 pre=1\n");
+    const Outcome run = Cli("toc --image " + image);
+    ASSERT_EQ(run.status, 0) << run.out;
+    // One track from 00:02:00 for 375 frames; lead-out 00:07:00.
+    // CDDB: digit sum 2, 7 - 2 = 5 seconds, one track; CD Player: 0x200 + 375 = 0x377.
+    EXPECT_EQ(run.out, "01  00:02:00  00:05:00  audio pre\n"
+                       "cddb-id 02000501\n"
+                       "cdplayer-id 377\n"
+                       "seconds 7\n"
+                       "query cddb query 02000501 1 150 7\n");
+}
+
+TEST_F(CliTest, DrivesListsTheEmulatedDrive)
+{
+    const std::string image = MakeDisc("disc\ntrack length=00:01:00\n");
+    const Outcome run = Cli("drives --image " + image + " --drive-option vendor=ACME,product=SPINNER");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("V:  ACME     SPINNER          MCI/ASPI/SPTI"), std::string::npos) << run.out;
+}
+
+TEST_F(CliTest, MistakesEndWithOneLineAndAFailingStatus)
+{
+    const std::string image = MakeDisc("disc\ntrack length=00:01:00\n");
+    struct Case {
+        std::string arguments;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"toc", "give --drive L or --image FILE"},
+        {"toc --image " + dir.File("missing.cue"), "missing.cue"},
+        {"toc --image " + image + " --drive-option wobble=3", "wobble"},
+        {"toc --drive Q", "no drive Q:"},
+        {"toc --image " + image + " --bogus", "unknown option --bogus"},
+        {"frobnicate", "unknown command 'frobnicate'"},
+        {"toc --image", "--image needs a value"},
+    };
+    for (const Case& c : cases) {
+        const Outcome run = Cli(c.arguments);
+        EXPECT_NE(run.status, 0) << c.arguments;
+        EXPECT_NE(run.out.find(c.message), std::string::npos) << c.arguments << ": " << run.out;
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << c.arguments << ": " << run.out;
+    }
+    EXPECT_EQ(Cli("toc --help").status, 0);
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,186 @@
+#include "Commands.h"
+
+#include <cstdio>
+
+#include "DriveSession.h"
+#include "drive/CdToc.h"
+#include "drive/KsCdCommands.h"
+#include "support/KsFastIniReader.h"
+
+namespace vantrel::cli {
+
+namespace {
+
+// Options that take a value; every other --name is a flag.
+const std::set<std::string> kValued = {"--image", "--drive-option", "--drive", "--out", "--track", "--method",
+                                       "--read-at-once", "--overlaps", "--compares", "--offset"};
+
+int Fail(const char* command, const std::string& message)
+{
+    std::fprintf(stderr, "vantrel-cli %s: %s\n", command, message.c_str());
+    return 1;
+}
+
+std::string Msf(std::int64_t frames)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(frames / 4500),
+                  static_cast<int>(frames / 75 % 60), static_cast<int>(frames % 75));
+    return text;
+}
+
+// --drive or --image, opened; the chosen drive's record.
+const TKsCdRom* OpenDrive(const char* command, const Arguments& a, DriveSession& session, int& status)
+{
+    std::string error;
+    status = 0;
+    if (a.Has("--drive") == a.Has("--image")) {
+        status = Fail(command, "give --drive L or --image FILE");
+        return nullptr;
+    }
+    if (!session.Open(a.Get("--image"), a.Get("--drive-option"), error)) {
+        status = Fail(command, error);
+        return nullptr;
+    }
+    const std::string letter = a.Has("--image") ? session.ImageLetter() : a.Get("--drive");
+    const TKsCdRom* drive = session.FindDrive(letter, error);
+    if (!drive)
+        status = Fail(command, error);
+    return drive;
+}
+
+}  // namespace
+
+bool Arguments::Parse(int argc, char** argv, std::string& error)
+{
+    for (int i = 0; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word.rfind("--", 0) != 0) {
+            words.push_back(word);
+            continue;
+        }
+        if (kValued.count(word)) {
+            if (i + 1 >= argc) {
+                error = word + " needs a value";
+                return false;
+            }
+            options[word] = argv[++i];
+        } else {
+            options[word] = "";
+        }
+    }
+    return true;
+}
+
+std::string Arguments::Get(const std::string& name) const
+{
+    const auto found = options.find(name);
+    return found == options.end() ? std::string() : found->second;
+}
+
+bool Arguments::Only(const std::set<std::string>& allowed, std::string& error) const
+{
+    for (const auto& [name, value] : options)
+        if (!allowed.count(name) && name != "--help") {
+            error = "unknown option " + name;
+            return false;
+        }
+    return true;
+}
+
+int Drives(const Arguments& a)
+{
+    std::string error;
+    if (a.Has("--help")) {
+        std::puts("usage: vantrel-cli drives [--image FILE [--drive-option TEXT]]\n"
+                  "one line per drive: letter, vendor, product and the ways to reach it");
+        return 0;
+    }
+    if (!a.Only({"--image", "--drive-option"}, error) || !a.words.empty())
+        return Fail("drives", error.empty() ? "unexpected argument " + a.words.front() : error);
+    DriveSession session;
+    if (!session.Open(a.Get("--image"), a.Get("--drive-option"), error))
+        return Fail("drives", error);
+    TKsCdRoms& roms = session.System().Roms();
+    if (roms.GetCount() == 0)
+        std::puts("no CD drives");
+    for (int i = 0; i < roms.GetCount(); ++i) {
+        const TKsCdRom& d = *roms.GetDrive(i);
+        std::string offers;
+        for (const auto& [has, name] : {std::pair{roms.GetMciAvail(i), "MCI"}, std::pair{roms.GetAspiAvail(i), "ASPI"},
+                                        std::pair{roms.GetSptiAvail(i), "SPTI"}})
+            if (has)
+                offers += offers.empty() ? name : std::string("/") + name;
+        std::printf("%-3s %-8s %-16s %s\n", d.DriveLetter.c_str(), d.Vendor().c_str(), d.Product().c_str(),
+                    offers.c_str());
+    }
+    return 0;
+}
+
+int Toc(const Arguments& a)
+{
+    std::string error;
+    if (a.Has("--help")) {
+        std::puts("usage: vantrel-cli toc (--drive L | --image FILE [--drive-option TEXT])\n"
+                  "one line per track (number, start, length, flags), then the disc identifiers");
+        return 0;
+    }
+    if (!a.Only({"--image", "--drive-option", "--drive"}, error))
+        return Fail("toc", error);
+    DriveSession session;
+    int status = 0;
+    const TKsCdRom* drive = OpenDrive("toc", a, session, status);
+    if (!drive)
+        return status;
+    TCdToc toc{};
+    if (!ReadTocNormal(session.TransportFor(*drive), *drive, toc))
+        return Fail("toc", "cannot read the table of contents of " + drive->DriveLetter);
+    const int count = TocTrackCount(toc);
+    for (int i = 0; i < count; ++i) {
+        const TCdTrackEntry& t = toc.tracks[i];
+        const std::int64_t start = AddressToFrames(t.start);
+        const std::int64_t length = AddressToFrames(t.end) - start;
+        std::string flags = t.dataTrack ? "data" : "audio";
+        if (t.preEmphasis)
+            flags += " pre";
+        if (t.copyPermitted)
+            flags += " dcp";
+        if (t.fourChannel)
+            flags += " 4ch";
+        std::printf("%02d  %s  %s  %s\n", t.trackNumber, Msf(start).c_str(), Msf(length).c_str(), flags.c_str());
+    }
+    const TCddbParams params = MakeCddbParams(toc);
+    std::printf("cddb-id %s\ncdplayer-id %s\nseconds %u\nquery %s\n", CddbIdText(params.CddbId).c_str(),
+                CdPlayerIdText(params.CdPlayerId).c_str(), params.TotalSeconds, params.CddbQuery.c_str());
+    return 0;
+}
+
+int Rip(const Arguments& a)
+{
+    if (a.Has("--help")) {
+        std::puts("usage: vantrel-cli rip (--drive L | --image FILE [--drive-option TEXT]) --out DIR\n"
+                  "       [--track N | --all] [--method mmc|mmc-msf|sony|sony-msf|toshiba]\n"
+                  "       [--read-at-once N --overlaps N --compares N] [--offset SAMPLES]");
+        return 0;
+    }
+    return Fail("rip", "ripping comes with the digital engine");
+}
+
+int IniGet(const Arguments& a)
+{
+    if (a.Has("--help") || a.words.size() != 3) {
+        std::puts("usage: vantrel-cli ini-get FILE SECTION KEY");
+        return a.Has("--help") ? 0 : 2;
+    }
+    TKsFastIniReader reader(a.words[0]);
+    if (!reader.OpenSection(a.words[1]))
+        return Fail("ini-get", "no section [" + a.words[1] + "] in " + a.words[0]);
+    static const char kAbsent[] = "\x01" "absent";
+    const std::string value = reader.ReadString(a.words[2], kAbsent);
+    if (value == kAbsent)
+        return Fail("ini-get", "no key " + a.words[2] + " in [" + a.words[1] + "]");
+    std::puts(value.c_str());
+    return 0;
+}
+
+}  // namespace vantrel::cli
