@@ -810,7 +810,8 @@ void TKsCdPlayer::ConfigureDigitalOutput(IDigitalEngine& digital)
     digital.SetInternalFormat(InternalTypeFromList(outputInternalFormat_));
     if (DiskWriterEnable) {
         digital.SetOutputKind(3);
-        digital.SetFileName(MakeWavFileName(DiskWriterRootDir, track_->AlbumTitle, track_->Title));
+        diskWriterFile_ = MakeWavFileName(DiskWriterRootDir, track_->AlbumTitle, track_->Title);
+        digital.SetFileName(diskWriterFile_);
         digital.SetOutputFormat(OutputTypeFromList(outputDiskOutputFormat_), outputDiskOutputExtensible_);
         digital.SetAc3(false, false);
         digital.SetAsio(0, 0, 0, false);

@@ -115,6 +115,8 @@ public:
     bool DeEmphasize = true;
     bool DiskWriterEnable = false;
     std::string DiskWriterRootDir;
+    // The WAV file the last disk-writer play went to.
+    const std::string& DiskWriterFile() const { return diskWriterFile_; }
     TCdgBuffer CdgBuffer;
     int Tag = 0; // the mode of the last Play
 
@@ -398,6 +400,7 @@ private:
     std::array<std::int64_t, kMaxDrives> track1Address_{};
     std::vector<std::array<std::int64_t, 100>> leadOuts_ = std::vector<std::array<std::int64_t, 100>>(kMaxDrives);
 
+    std::string diskWriterFile_;
     TTrackInfo* track_ = nullptr;
     int currentDrive_ = -1;
     std::atomic<PlayModes> currentMode_{pmNone};
