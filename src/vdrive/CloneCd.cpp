@@ -172,20 +172,10 @@ private:
         const std::string subPath = imageBase + ".sub";
         if (!std::filesystem::exists(subPath))
             return true;
-        const int sub = disc_.AddFile(subPath, why);
-        if (sub < 0)
-            return Fail(subPath, why);
-        if (disc_.FileSize(sub) != offset / kSectorBytes * kSubBytes)
-            return Fail(subPath, "size " + std::to_string(disc_.FileSize(sub)) + " does not match " +
-                                     std::to_string(offset / kSectorBytes) + " sectors of 96 bytes");
-        for (Extent& e : disc_.extents) {
-            e.subFile = sub;
-            e.subOffset = e.offset / kSectorBytes * kSubBytes;
+        if (!disc_.AttachSubFile(subPath, img, offset / kSectorBytes, why)) {
+            error_ = name_ + ": " + why;
+            return false;
         }
-        std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::int64_t>(offset / kSectorBytes, 32)) * kSubBytes);
-        std::ifstream in(subPath, std::ios::binary);
-        in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-        disc_.subLayout = DetectSubLayout(head.data(), head.size() / kSubBytes);
         return true;
     }
 

@@ -381,21 +381,8 @@ private:
                 return true;
         }
         std::string why;
-        const int subFile = disc_.AddFile(sub.string(), why);
-        if (subFile < 0)
-            return Fail(0, "cannot open " + why);
-        if (disc_.FileSize(subFile) != fileSectors_[0] * kSubBytes)
-            return Fail(0, sub.string() + ": size " + std::to_string(disc_.FileSize(subFile)) + " does not match " +
-                               std::to_string(fileSectors_[0]) + " sectors of 96 bytes");
-        for (Extent& extent : disc_.extents)
-            if (extent.file == 0) {
-                extent.subFile = subFile;
-                extent.subOffset = extent.offset / kSectorBytes * kSubBytes;
-            }
-        std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::int64_t>(fileSectors_[0], 32)) * kSubBytes);
-        std::ifstream in(sub, std::ios::binary);
-        in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-        disc_.subLayout = DetectSubLayout(head.data(), head.size() / kSubBytes);
+        if (!disc_.AttachSubFile(sub.string(), 0, fileSectors_[0], why))
+            return Fail(0, why);
         return true;
     }
 
@@ -411,20 +398,6 @@ private:
 };
 
 }  // namespace
-
-SubLayout DetectSubLayout(const std::uint8_t* bytes, std::size_t sectors)
-{
-    int raw = 0, channels = 0;
-    for (std::size_t i = 0; i < sectors; ++i) {
-        const std::uint8_t* sector = bytes + i * kSubBytes;
-        std::uint8_t q[kQFrameBytes];
-        ExtractQ(sector, q);
-        raw += QCrc(q, 10) == (q[10] << 8 | q[11]);
-        const std::uint8_t* cq = sector + kQFrameBytes;  // channel Q follows channel P
-        channels += QCrc(cq, 10) == (cq[10] << 8 | cq[11]);
-    }
-    return channels > raw ? SubLayout::Channels : SubLayout::RawPW;
-}
 
 bool ReadCueText(std::string_view text, const std::string& name, const std::string& folder, Disc& disc,
                  std::string& error)

@@ -16,7 +16,4 @@ bool ReadCueSheet(const std::string& path, Disc& disc, std::string& error);
 bool ReadCueText(std::string_view text, const std::string& name, const std::string& folder, Disc& disc,
                  std::string& error);
 
-// Works out which of the two .sub layouts holds valid Q frames in the given bytes.
-SubLayout DetectSubLayout(const std::uint8_t* bytes, std::size_t sectors);
-
 }  // namespace vantrel::vdrive

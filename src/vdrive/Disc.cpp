@@ -71,6 +71,47 @@ int Disc::AddFile(const std::string& path, std::string& error)
     return static_cast<int>(files_.size() - 1);
 }
 
+bool Disc::AttachSubFile(const std::string& path, int dataFile, std::int64_t sectors, std::string& error)
+{
+    std::string why;
+    const int sub = AddFile(path, why);
+    if (sub < 0) {
+        error = "cannot open " + why;
+        return false;
+    }
+    if (FileSize(sub) != sectors * kSubBytes) {
+        error = path + ": size " + std::to_string(FileSize(sub)) + " does not match " + std::to_string(sectors) +
+                " sectors of 96 bytes";
+        return false;
+    }
+    for (Extent& extent : extents)
+        if (extent.file == dataFile) {
+            extent.subFile = sub;
+            extent.subOffset = extent.offset / kSectorBytes * kSubBytes;
+        }
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::int64_t>(sectors, 32)) * kSubBytes);
+    if (!files_.back()->Read(0, head.data(), head.size())) {
+        error = path + ": read error";
+        return false;
+    }
+    subLayout = DetectSubLayout(head.data(), head.size() / kSubBytes);
+    return true;
+}
+
+SubLayout DetectSubLayout(const std::uint8_t* bytes, std::size_t sectors)
+{
+    int raw = 0, channels = 0;
+    for (std::size_t i = 0; i < sectors; ++i) {
+        const std::uint8_t* sector = bytes + i * kSubBytes;
+        std::uint8_t q[kQFrameBytes];
+        ExtractQ(sector, q);
+        raw += QCrc(q, 10) == (q[10] << 8 | q[11]);
+        const std::uint8_t* cq = sector + kQFrameBytes;  // channel Q follows channel P
+        channels += QCrc(cq, 10) == (cq[10] << 8 | cq[11]);
+    }
+    return channels > raw ? SubLayout::Channels : SubLayout::RawPW;
+}
+
 const std::string& Disc::FilePath(int file) const { return files_.at(static_cast<std::size_t>(file))->Path(); }
 std::int64_t Disc::FileSize(int file) const { return files_.at(static_cast<std::size_t>(file))->Size(); }
 

@@ -81,6 +81,10 @@ public:
 
     // Opens path for reading sectors; returns its index for Extent::file, or -1.
     int AddFile(const std::string& path, std::string& error);
+    // Opens the sub-channel file of the sectors stored in dataFile (sectors of them, 96
+    // bytes each in the same order), checks its size and works out its layout. False with
+    // a message naming the file when it cannot be used.
+    bool AttachSubFile(const std::string& path, int dataFile, std::int64_t sectors, std::string& error);
     const std::string& FilePath(int file) const;
     std::int64_t FileSize(int file) const;
 
@@ -103,6 +107,9 @@ private:
     const Extent* ExtentAt(std::int64_t lba) const;
     std::vector<std::unique_ptr<ImageFile>> files_;
 };
+
+// Which of the two .sub layouts holds valid Q frames in the given bytes.
+SubLayout DetectSubLayout(const std::uint8_t* bytes, std::size_t sectors);
 
 // The bytes of a regular file of at most limit bytes; false with a message otherwise.
 bool ReadWholeFile(const std::string& path, std::size_t limit, std::string& bytes, std::string& error);
