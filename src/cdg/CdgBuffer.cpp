@@ -1,6 +1,7 @@
 #include "cdg/CdgBuffer.h"
 
 #include <algorithm>
+#include <iterator>
 #include <new>
 
 namespace vantrel {
@@ -36,8 +37,12 @@ std::size_t TCdgBuffer::TakeAll(std::unique_ptr<std::uint8_t[]>& packs)
     if (total == 0)
         return 0;
     packs.reset(new (std::nothrow) std::uint8_t[total * kCdgPackBytes]);
-    if (!packs)
+    if (!packs) {
+        // Short of memory: the packs wait for the next call instead of being lost.
+        std::scoped_lock lock(mutex_);
+        blocks_.insert(blocks_.begin(), std::make_move_iterator(taken.begin()), std::make_move_iterator(taken.end()));
         return 0;
+    }
     std::uint8_t* out = packs.get();
     for (const TPackBuf& block : taken)
         out = std::copy_n(block.packs.get(), block.count * kCdgPackBytes, out);
