@@ -6,10 +6,10 @@ Event::Event(Reset reset, bool initiallySet) : reset_(reset), set_(initiallySet)
 
 void Event::Set()
 {
-    {
-        std::scoped_lock lock(mutex_);
-        set_ = true;
-    }
+    // Notified under the lock: a waiter that wakes and destroys the event at once must not
+    // find the notification still running on a dead condition variable.
+    std::scoped_lock lock(mutex_);
+    set_ = true;
     if (reset_ == Reset::Auto)
         cv_.notify_one();
     else

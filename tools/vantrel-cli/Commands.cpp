@@ -2,10 +2,16 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
+#include <algorithm>
+
 #include "DriveSession.h"
+#include "Ripper.h"
 #include "drive/CdToc.h"
 #include "drive/KsCdCommands.h"
 #include "support/KsFastIniReader.h"
+#include "support/TextUtils.h"
 
 namespace vantrel::cli {
 
@@ -163,7 +169,75 @@ int Rip(const Arguments& a)
                   "       [--read-at-once N --overlaps N --compares N] [--offset SAMPLES]");
         return 0;
     }
-    return Fail("rip", "ripping comes with the digital engine");
+    std::string error;
+    if (!a.Only({"--image", "--drive-option", "--drive", "--out", "--track", "--all", "--method", "--read-at-once",
+                 "--overlaps", "--compares", "--offset"},
+                error))
+        return Fail("rip", error);
+    if (!a.Has("--out"))
+        return Fail("rip", "give --out DIR");
+    if (a.Has("--track") && a.Has("--all"))
+        return Fail("rip", "give --track N or --all, not both");
+    RipOptions options;
+    options.outFolder = a.Get("--out");
+    static const std::map<std::string, RipMethods> kMethods = {
+        {"mmc", RipMMC}, {"mmc-msf", RipMMCMSF}, {"sony", RipSony}, {"sony-msf", RipSonyMSF}, {"toshiba", RipToshiba}};
+    if (a.Has("--method")) {
+        const auto found = kMethods.find(a.Get("--method"));
+        if (found == kMethods.end())
+            return Fail("rip", "unknown method " + a.Get("--method") + " (mmc, mmc-msf, sony, sony-msf, toshiba)");
+        options.method = found->second;
+    }
+    const std::pair<const char*, int*> numbers[] = {{"--track", &options.track},
+                                                    {"--read-at-once", &options.readAtOnce},
+                                                    {"--overlaps", &options.overlaps},
+                                                    {"--compares", &options.compares},
+                                                    {"--offset", &options.offsetSamples}};
+    for (const auto& [name, target] : numbers) {
+        if (!a.Has(name))
+            continue;
+        const auto value = ParseDecimal(a.Get(name));
+        const bool offset = std::string(name) == "--offset";
+        if (!value || *value < (offset ? -100000 : 0) || *value > (offset ? 100000 : 99))
+            return Fail("rip", std::string("bad value for ") + name + ": " + a.Get(name));
+        *target = static_cast<int>(*value);
+    }
+    if (a.Has("--track") && options.track < 1)
+        return Fail("rip", "tracks are numbered from 1");
+
+    DriveSession session;
+    int status = 0;
+    const TKsCdRom* drive = OpenDrive("rip", a, session, status);
+    if (!drive)
+        return status;
+    std::vector<RipTrackResult> results;
+    const bool terminal = ::isatty(STDOUT_FILENO);
+    const bool ripped = RipTracks(session, *drive, options, results, error, [&](int track, std::int64_t done,
+                                                                                std::int64_t total) {
+        const int percent = total > 0 ? static_cast<int>(std::min<std::int64_t>(100, done * 100 / total)) : 100;
+        if (terminal) {
+            std::printf("\rtrack %02d  %3d%%", track, percent);
+            std::fflush(stdout);
+        }
+    });
+    if (!ripped)
+        return Fail("rip", error);
+    int good = 0;
+    for (const RipTrackResult& r : results) {
+        if (terminal)
+            std::printf("\r");
+        if (r.ok) {
+            ++good;
+            std::printf("track %02d  done  %s\n", r.track, r.file.c_str());
+        } else {
+            std::printf("track %02d  FAILED\n", r.track);
+        }
+    }
+    std::printf("%d of %zu tracks ripped to %s\n", good, results.size(), options.outFolder.c_str());
+    for (const RipTrackResult& r : results)
+        if (!r.ok)
+            return Fail("rip", r.error);
+    return 0;
 }
 
 int IniGet(const Arguments& a)

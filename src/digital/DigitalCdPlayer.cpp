@@ -1,0 +1,1197 @@
+#include "digital/DigitalCdPlayer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <exception>
+
+#include "digital/Synchronizer.h"
+#include "drive/CdAddress.h"
+#include "drive/KsCdCommands.h"
+#include "drive/KsParagraphBoundaryBuffer.h"
+#include "dsp/WaveDataType.h"
+#include "platform/Thread.h"
+
+namespace vantrel {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr std::int64_t kSamples = kFrameSamples; // samples (4-byte stereo pairs) of a frame
+constexpr std::size_t kSampleBytes = 4;
+constexpr std::size_t kPackBytes = 24, kPacksPerFrame = 4;
+constexpr std::int64_t kNoUpperLimit = 4294967295;
+constexpr std::uint32_t kGateWaitMinMs = 30000;
+constexpr std::uint32_t kStartWaitMs = 30000;
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+std::uint8_t Bcd(std::uint8_t value)
+{
+    return static_cast<std::uint8_t>((value >> 4) * 10 + (value & 0x0F));
+}
+
+std::string TrimmedUpper(std::string text)
+{
+    const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+    text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
+    text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    return text;
+}
+
+// The Q channel of a sector's raw sub-channel: bit 6 of each byte, eight bytes to a Q byte,
+// the first of them giving bit 7.
+void GatherQ(const std::uint8_t* sub, std::uint8_t* q)
+{
+    for (int g = 0; g < 12; ++g) {
+        std::uint8_t byte = 0;
+        for (int b = 0; b < 8; ++b)
+            byte = static_cast<std::uint8_t>(byte << 1 | ((sub[g * 8 + b] >> 6) & 1));
+        q[g] = byte;
+    }
+}
+
+// What a sector's Q says, when it is a position frame (ADR 1).
+struct TQPosition {
+    bool valid = false;
+    std::uint8_t index = 0;
+    std::int64_t frame = 0; // absolute
+};
+
+// Re-synchronises the CD+G packs of overlapping reads: the last packs of one run are searched
+// for in the next, around where the overlap says they should be. Capacity 0 cuts every run at
+// its overlap.
+class TPackSync {
+public:
+    bool Init(std::uint32_t capacity)
+    {
+        held_ = 0;
+        capacity_ = 0;
+        tail_.clear();
+        if (capacity == 0)
+            return true;
+        try {
+            tail_.resize(std::size_t{capacity} * kPacksPerFrame * kPackBytes);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        capacity_ = capacity;
+        return true;
+    }
+    void SetStep(std::uint8_t step) { step_ = std::max<std::uint8_t>(step, 1); }
+    void ForgetTail() { held_ = 0; }
+
+    // packs holds count packs of which the first offset repeat the previous run; the new
+    // ones are [start, start + outCount).
+    void Sync(const std::uint8_t* packs, std::int64_t count, std::int64_t offset, std::int64_t& start,
+              std::int64_t& outCount)
+    {
+        if (offset >= count) {
+            start = 0;
+            outCount = count;
+            return;
+        }
+        start = offset;
+        outCount = count - offset;
+        if (capacity_ == 0)
+            return;
+        const std::int64_t h = held_;
+        if (h > 0) {
+            const std::int64_t e = offset - h;
+            const std::int64_t range = std::max(count - offset, e);
+            const std::size_t bytes = static_cast<std::size_t>(h) * kPackBytes;
+            const auto same = [&](std::int64_t at) {
+                return at >= 0 && at + h <= count &&
+                       std::memcmp(packs + static_cast<std::size_t>(at) * kPackBytes, tail_.data(), bytes) == 0;
+            };
+            for (std::int64_t sum = 0; sum < range; sum += step_) {
+                if (same(e + sum)) {
+                    start = e + sum + h;
+                    break;
+                }
+                if (same(e - sum)) {
+                    start = e - sum + h;
+                    break;
+                }
+            }
+            outCount = count - start;
+        }
+        const std::int64_t keep = std::min<std::int64_t>(count, std::int64_t{capacity_} * kPacksPerFrame);
+        std::memcpy(tail_.data(), packs + static_cast<std::size_t>(count - keep) * kPackBytes,
+                    static_cast<std::size_t>(keep) * kPackBytes);
+        held_ = static_cast<std::uint32_t>(keep);
+    }
+
+private:
+    std::vector<std::uint8_t> tail_;
+    std::uint32_t capacity_ = 0;
+    std::uint32_t held_ = 0;
+    std::uint8_t step_ = 4;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------
+// The reading thread's work for one play: everything here belongs to that thread.
+
+class TDigitalCdPlayer::Reader {
+public:
+    explicit Reader(TDigitalCdPlayer& player) : p_(player) {}
+
+    void Run()
+    {
+        try {
+            if (Prepare())
+                Loop();
+        } catch (...) {
+            // Whatever went wrong, the play must end and the owner must hear of it, or it
+            // would wait for an end that never comes.
+            Fail(Failure::Exception);
+        }
+        Finish();
+    }
+
+private:
+    enum class Failure { None, Allocation, Read, Write, Exception };
+
+    bool Prepare();
+    void SpinUp();
+    void HeadSync();
+    void Loop();
+    void Finish();
+    void Handle(const platform::Message& message);
+    bool Read(std::int64_t frame, std::int64_t count)
+    {
+        return ReadSectors(*p_.transport_, p_.drive_, method_, subCode_, frame, static_cast<std::uint32_t>(count),
+                           a_);
+    }
+    TQPosition QOf(const std::uint8_t* sector) const;
+    void MuteGap(std::uint8_t* block, std::int64_t frames);
+    void Reverse(const std::uint8_t* from, std::uint8_t* to, std::int64_t frames) const;
+    void Compact(std::uint8_t* block, std::int64_t frames);
+    void HandOverPacks(std::int64_t frames, std::int64_t overlapFrames);
+    std::int64_t FramesFromStart() const { return (position_ - start_) / kSamples; }
+    void Fail(Failure failure)
+    {
+        failure_ = failure;
+        std::scoped_lock lock(p_.errorMutex_);
+        if (failure == Failure::Write)
+            p_.errorText_ = p_.output_.GetLastError();
+        else if (failure == Failure::Read)
+            p_.errorText_ = "the drive could not read the disc";
+        else if (failure == Failure::Allocation)
+            p_.errorText_ = "out of memory";
+        else if (failure == Failure::Exception)
+            p_.errorText_ = "the play stopped on an unexpected failure";
+    }
+    std::uint8_t* Bytes(TKsParagraphBoundaryBuffer& buffer) { return reinterpret_cast<std::uint8_t*>(buffer.Data()); }
+
+    TDigitalCdPlayer& p_;
+    Failure failure_ = Failure::None;
+
+    // The corrected settings of this play.
+    RipMethods method_ = RipMMC;
+    SubCodeModes subCode_ = SubCodeNo;
+    std::int64_t sectorSize_ = kAudioSector;
+    bool headSync_ = false, muteGap_ = false, cdg_ = false, binaryQ_ = false;
+    std::int64_t readAtOnce_ = 25, overlaps_ = 5, compares_ = 1;
+    std::int64_t start_ = 0, end_ = 0, lowest_ = 0, highest_ = 0;
+    std::int64_t first_ = 0, last_ = 0; // frames F and G: the range's first frame and one past its last
+
+    TKsParagraphBoundaryBuffer a_, b_, c_;
+    TSynchronizer synchronizer_;
+    TPackSync packSync_;
+
+    std::int64_t position_ = 0;
+    bool firstBlock_ = true, mute_ = false;
+    bool seekRequested_ = false, resyncRequested_ = false;
+    bool speedChanged_ = false, directionChanged_ = false;
+    bool densitySet_ = false, trayLocked_ = false;
+    std::uint32_t rememberedSpeed_ = 0;
+};
+
+bool TDigitalCdPlayer::Reader::Prepare()
+{
+    platform::SetCurrentThreadPriority(p_.priority_); // best effort
+
+    const TReadFunction f = ChooseReadFunction(p_.ripMethod_, p_.subCodeMode_);
+    method_ = f.method;
+    subCode_ = f.subCode;
+    sectorSize_ = f.sectorSize;
+    binaryQ_ = subCode_ == SubCodeQ && (method_ == RipMMC || method_ == RipMMCMSF) &&
+               TrimmedUpper(p_.drive_.Vendor()) == "PLEXTOR";
+
+    headSync_ = p_.syncHeadPos_;
+    muteGap_ = p_.muteGap_;
+    cdg_ = p_.cdgEnabled_;
+    readAtOnce_ = p_.readAtOnce_;
+    overlaps_ = p_.overlaps_;
+    compares_ = p_.compares_;
+    if (overlaps_ == 0)
+        headSync_ = false;
+    if (subCode_ == SubCodeNo)
+        headSync_ = muteGap_ = false;
+    if (subCode_ != SubCodeRW && subCode_ != SubCodeRAW)
+        cdg_ = false;
+    if (p_.reverse_)
+        headSync_ = false;
+    if (readAtOnce_ == 0)
+        readAtOnce_ = 5;
+    if (overlaps_ >= readAtOnce_)
+        overlaps_ = readAtOnce_ - 1;
+    if (compares_ > overlaps_)
+        compares_ = overlaps_;
+    if (p_.ac3PassThrough_)
+        p_.reverse_ = false;
+
+    // Room for the frames the last block may read beyond the range.
+    const auto frames = static_cast<std::size_t>(readAtOnce_ + overlaps_);
+    a_ = TKsParagraphBoundaryBuffer(static_cast<std::size_t>(sectorSize_) * frames);
+    b_ = TKsParagraphBoundaryBuffer(static_cast<std::size_t>(sectorSize_) * frames);
+    c_ = TKsParagraphBoundaryBuffer(kSubChannelBytes * frames);
+    if (a_.Empty() || b_.Empty() || c_.Empty()) {
+        Fail(Failure::Allocation);
+        return false;
+    }
+
+    synchronizer_.Setup(static_cast<int>(compares_)); // without a reference it just cuts at the overlap
+    packSync_.Init(p_.cdgSync_ ? static_cast<std::uint32_t>(compares_) : 0);
+    packSync_.SetStep(p_.cdgSyncOffset_);
+
+    start_ = p_.start_;
+    end_ = p_.end_;
+    if (!headSync_) {
+        start_ += p_.offset_;
+        end_ += p_.offset_;
+    }
+    lowest_ = std::max<std::int64_t>(p_.lowestFrame_, 0);
+    highest_ = p_.highestFrame_ > lowest_ ? p_.highestFrame_ : kNoUpperLimit;
+
+    const int cmdType = p_.modeCmdType_;
+    if (method_ == RipToshiba && p_.modeCmdsEnabled_) {
+        SetDensity(*p_.transport_, p_.drive_, 0x82, static_cast<std::uint32_t>(sectorSize_), cmdType);
+        densitySet_ = true; // put back at the end whether or not the drive took it
+    }
+    LockTray(*p_.transport_, p_.drive_, true, p_.transportKind_ == Transport::Aspi);
+    trayLocked_ = true;
+    if (p_.readSpeedEnabled_) {
+        const std::uint32_t current =
+            p_.modeCmdsEnabled_ ? GetCurrentReadSpeed(*p_.transport_, p_.drive_, cmdType) : 0;
+        rememberedSpeed_ = ::vantrel::SetReadSpeed(*p_.transport_, p_.drive_, p_.readSpeed_) ? current : 0;
+    }
+    // The de-emphasis, speed and normalizer stages start afresh here once they exist.
+
+    // Requests wait from here until the drive has spun up; the gate closes before the
+    // starter hears that the thread runs, so that no request slips past it.
+    p_.commandGate_.ResetEvent();
+    p_.state_ = dsStarting;
+    p_.launched_ = true;
+    p_.started_.Set();
+    SpinUp();
+    p_.commandGate_.Set();
+    if (headSync_)
+        HeadSync();
+    headSync_ = false;
+
+    first_ = FloorDiv(start_, kSamples);
+    last_ = FloorDiv(end_ + kSamples - 1, kSamples);
+    position_ = p_.reverse_ ? end_ : start_;
+    seekRequested_ = resyncRequested_ = speedChanged_ = directionChanged_ = false;
+    p_.state_ = dsPlaying;
+    firstBlock_ = true;
+    mute_ = false;
+
+    const float ratio = p_.GetSpeedRatio();
+    p_.Notify(dnSpeedRatio, reinterpret_cast<std::intptr_t>(&ratio));
+    p_.Notify(dnDirection, p_.reverse_ ? 1 : 0);
+    p_.Notify(dnPosition, p_.reverse_ ? (end_ - start_) / kSamples : 0);
+    // The CD+G de-interleaver's delay line is cleared here once it exists.
+    p_.Notify(dnCdgClear, 0);
+    p_.Notify(dnRunning, 0);
+    return true;
+}
+
+void TDigitalCdPlayer::Reader::SpinUp()
+{
+    const std::int64_t frame = std::max(FloorDiv(start_, kSamples), lowest_);
+    if (p_.spinUpTime_ <= 0) {
+        Read(frame, 1); // wakes the drive; what it reads does not matter
+        return;
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(p_.spinUpTime_);
+    while (std::chrono::steady_clock::now() < until && Read(frame, 1)) {
+    }
+}
+
+TQPosition TDigitalCdPlayer::Reader::QOf(const std::uint8_t* sector) const
+{
+    std::uint8_t q[16];
+    bool bcd = true;
+    if (subCode_ == SubCodeQ) {
+        std::memcpy(q, sector + kAudioSector, kFormattedQ);
+        bcd = !binaryQ_;
+    } else if (subCode_ == SubCodeRW || subCode_ == SubCodeRAW) {
+        GatherQ(sector + kAudioSector, q);
+    } else {
+        return {};
+    }
+    if ((q[0] & 0x0F) != 1)
+        return {};
+    const auto value = [bcd](std::uint8_t byte) -> std::int64_t { return bcd ? Bcd(byte) : byte; };
+    return {true, static_cast<std::uint8_t>(value(q[2])),
+            value(q[7]) * kFramesPerMinute + value(q[8]) * kFramesPerSecond + value(q[9])};
+}
+
+void TDigitalCdPlayer::Reader::HeadSync()
+{
+    const std::int64_t requested = std::max(FloorDiv(start_, kSamples) - overlaps_, lowest_);
+    if (!Read(requested, overlaps_))
+        return;
+    const TQPosition q = QOf(Bytes(a_));
+    if (!q.valid || q.frame == 0)
+        return;
+    const std::int64_t shift = (requested - q.frame) * kSamples;
+    start_ += shift;
+    end_ += shift;
+}
+
+void TDigitalCdPlayer::Reader::MuteGap(std::uint8_t* block, std::int64_t frames)
+{
+    for (std::int64_t j = 0; j < frames; ++j) {
+        std::uint8_t* sector = block + j * sectorSize_;
+        if (const TQPosition q = QOf(sector); q.valid)
+            mute_ = q.index == 0;
+        if (mute_)
+            std::memset(sector, 0, kAudioSector);
+    }
+}
+
+void TDigitalCdPlayer::Reader::Reverse(const std::uint8_t* from, std::uint8_t* to, std::int64_t frames) const
+{
+    const auto size = static_cast<std::size_t>(sectorSize_);
+    for (std::int64_t j = 0; j < frames; ++j) {
+        const std::uint8_t* source = from + static_cast<std::size_t>(j) * size;
+        std::uint8_t* target = to + static_cast<std::size_t>(frames - 1 - j) * size;
+        for (std::int64_t s = 0; s < kSamples; ++s)
+            std::memcpy(target + s * kSampleBytes, source + (kSamples - 1 - s) * kSampleBytes, kSampleBytes);
+        std::memcpy(target + kAudioSector, source + kAudioSector, size - kAudioSector);
+    }
+}
+
+void TDigitalCdPlayer::Reader::Compact(std::uint8_t* block, std::int64_t frames)
+{
+    if (sectorSize_ == kAudioSector)
+        return;
+    std::uint8_t* sub = Bytes(c_);
+    for (std::int64_t j = 0; j < frames; ++j) {
+        std::uint8_t* sector = block + j * sectorSize_;
+        if (sectorSize_ == kAudioSubSector)
+            std::memcpy(sub + j * kSubChannelBytes, sector + kAudioSector, kSubChannelBytes);
+        std::memmove(block + j * kAudioSector, sector, kAudioSector);
+    }
+}
+
+void TDigitalCdPlayer::Reader::HandOverPacks(std::int64_t frames, std::int64_t overlapFrames)
+{
+    std::uint8_t* packs = Bytes(c_);
+    const auto bytes = static_cast<std::size_t>(frames) * kSubChannelBytes;
+    for (std::size_t k = 0; k < bytes; ++k)
+        packs[k] &= 0x3F; // channels R to W
+    std::int64_t first = 0, count = 0;
+    packSync_.Sync(packs, frames * static_cast<std::int64_t>(kPacksPerFrame),
+                   overlapFrames * static_cast<std::int64_t>(kPacksPerFrame), first, count);
+    // Raw packs are de-interleaved and corrected here once the sub-channel pipeline exists;
+    // until then they are handed over as the drive delivered them.
+    p_.Notify(dnCdgCount, static_cast<std::intptr_t>(count));
+    p_.Notify(dnCdgPacks, reinterpret_cast<std::intptr_t>(packs + static_cast<std::size_t>(first) * kPackBytes));
+}
+
+void TDigitalCdPlayer::Reader::Loop()
+{
+    const std::int64_t R = readAtOnce_, V = overlaps_;
+    while (p_.state_ != dsIdle) {
+        const bool reverse = p_.reverse_;
+        std::int64_t i = FloorDiv(position_, kSamples);
+        const std::int64_t n = position_ - i * kSamples;
+        std::int64_t a = 0, M = 0, L = 0, skip = n;
+        bool read = false;
+        if (!reverse) {
+            if (i < lowest_) {
+                a = std::min(last_, lowest_) - i;
+            } else if (i < highest_) {
+                read = true;
+                M = i;
+                if (!firstBlock_) {
+                    M = i - V;
+                    L = V;
+                    if (M < lowest_) {
+                        M = lowest_;
+                        L = i - lowest_;
+                    }
+                }
+                a = std::min(last_ - M, R);
+                if (M + a > highest_)
+                    a = highest_ - M;
+            } else {
+                a = last_ - i;
+            }
+        } else {
+            skip = 0;
+            if (n != 0) {
+                ++i;
+                skip = kSamples - n;
+            }
+            if (i > highest_) {
+                a = i - std::max(first_, highest_);
+            } else if (i > lowest_) {
+                read = true;
+                if (firstBlock_) {
+                    M = i - R;
+                    a = R;
+                    if (i - R < first_) {
+                        M = first_;
+                        a = i - first_;
+                    }
+                } else {
+                    L = i + V > highest_ ? highest_ - i : V;
+                    M = i + L - R;
+                    a = R;
+                    if (M < first_) {
+                        M = first_;
+                        a = L + i - first_;
+                    }
+                }
+                if (M <= lowest_) {
+                    M = lowest_;
+                    a = L + i - lowest_;
+                }
+            } else {
+                a = i - R < first_ ? i - first_ : R;
+            }
+        }
+        a = std::min(a, R);
+
+        std::int64_t length = a * kSamples;
+        const std::uint8_t* data = nullptr;
+        std::int64_t remaining = 0;
+        bool over = false;
+        if (!read) {
+            length -= skip;
+            if (length < 1) {
+                over = true;
+            } else {
+                std::memset(Bytes(b_), 0, static_cast<std::size_t>(length) * kSampleBytes);
+                data = Bytes(b_);
+                remaining = length;
+                synchronizer_.Reset();
+            }
+        } else {
+            if (p_.waitTime_ > 0)
+                std::this_thread::sleep_for(milliseconds(p_.waitTime_));
+            // The last block of the range (the first one backwards) takes up to `overlaps`
+            // frames beyond it where the limits allow: the audio delivered so far carries the
+            // first read's offset, and only a block that reaches past the range's edge can
+            // continue it to the end. A drive that cannot read them (the lead-out) gets the
+            // block without them.
+            std::int64_t extra = 0;
+            if (a > 0 && !reverse && M + a == last_)
+                extra = std::clamp<std::int64_t>(highest_ - last_, 0, V);
+            else if (a > 0 && reverse && M == first_)
+                extra = std::clamp<std::int64_t>(M - lowest_, 0, V);
+            if (extra > 0 && !Read(reverse ? M - extra : M, a + extra))
+                extra = 0;
+            if (a > 0 && extra == 0 && !Read(M, a)) {
+                Fail(Failure::Read);
+                return;
+            }
+            const std::int64_t frames = a + extra;
+            length = frames * kSamples;
+            std::uint8_t* block = Bytes(a_);
+            if (muteGap_)
+                MuteGap(block, frames);
+            if (reverse) {
+                Reverse(block, Bytes(b_), frames);
+                block = Bytes(b_);
+            }
+            Compact(block, frames);
+            int outLength = 0, outOffset = 0;
+            synchronizer_.Process(block, static_cast<int>(std::max<std::int64_t>(length, 0)), outLength, outOffset,
+                                  static_cast<int>(L * kSamples + skip));
+            data = block + static_cast<std::size_t>(outOffset) * kSampleBytes;
+            remaining = outLength;
+        }
+
+        if (!over) {
+            if (!reverse) {
+                if (position_ + remaining >= end_) {
+                    remaining = end_ - position_;
+                    over = true;
+                }
+                position_ += std::max<std::int64_t>(remaining, 0);
+            } else {
+                if (position_ - remaining <= start_) {
+                    remaining = position_ - start_;
+                    over = true;
+                }
+                position_ -= std::max<std::int64_t>(remaining, 0);
+            }
+        }
+        if (remaining > 0) {
+            bool tick = false;
+            {
+                std::scoped_lock lock(p_.stageMutex_);
+                tick = p_.stages_.speed.continuous; // the speed stage reports its ratio on every chunk then
+            }
+            speedChanged_ = speedChanged_ || tick;
+            if (!p_.output_.Write(data, static_cast<std::size_t>(remaining))) {
+                Fail(Failure::Write);
+                return;
+            }
+            if (cdg_ && read)
+                HandOverPacks(a, L);
+            if (p_.reportPosition_)
+                p_.Notify(dnPosition, FramesFromStart());
+        } else {
+            over = true;
+        }
+        firstBlock_ = false;
+        if (over) {
+            if (!p_.output_.Flush())
+                Fail(Failure::Write);
+            return;
+        }
+
+        if (speedChanged_) {
+            speedChanged_ = false;
+            const float ratio = p_.GetSpeedRatio();
+            p_.Notify(dnSpeedRatio, reinterpret_cast<std::intptr_t>(&ratio));
+        }
+        if (directionChanged_) {
+            directionChanged_ = false;
+            p_.Notify(dnDirection, p_.reverse_ ? 1 : 0);
+        }
+
+        if (const auto message = p_.queue_.Peek(true))
+            Handle(*message);
+        if (p_.state_ == dsPaused) {
+            p_.output_.Pause();
+            while (p_.state_ == dsPaused)
+                Handle(p_.queue_.Get());
+            p_.output_.Restart();
+        }
+        if (seekRequested_) {
+            seekRequested_ = false;
+            p_.output_.Reset();
+            p_.Notify(dnCdgClear, 0);
+            p_.Notify(dnPosition, FramesFromStart());
+        }
+        if (resyncRequested_) {
+            resyncRequested_ = false;
+            synchronizer_.Reset();
+            packSync_.ForgetTail();
+            // The de-emphasis and speed stages and the de-interleaver start afresh here once they exist.
+            firstBlock_ = true;
+            mute_ = false;
+        }
+    }
+}
+
+void TDigitalCdPlayer::Reader::Handle(const platform::Message& message)
+{
+    if (p_.state_ != dsIdle) {
+        switch (message.msg) {
+        case kRequestStop:
+            p_.state_ = dsIdle;
+            break;
+        case kRequestPause:
+            p_.state_ = dsPaused;
+            break;
+        case kRequestResume:
+            p_.state_ = dsPlaying;
+            break;
+        case kRequestSeek:
+            // Inside the range, so that the end of play is still reached.
+            position_ = std::clamp(start_ + static_cast<std::int64_t>(message.lParam) * kSamples, start_, end_);
+            seekRequested_ = resyncRequested_ = true;
+            break;
+        case kRequestStereo: {
+            std::scoped_lock lock(p_.stageMutex_);
+            p_.stages_.stereo = static_cast<StereoModes>(message.lParam);
+            break;
+        }
+        case kRequestSpeed: {
+            std::scoped_lock lock(p_.stageMutex_);
+            p_.ApplySpeedCode(static_cast<int>(message.lParam));
+            speedChanged_ = true;
+            break;
+        }
+        case kRequestReverse:
+            if (!p_.ac3PassThrough_) {
+                p_.reverse_ = message.lParam != 0;
+                directionChanged_ = resyncRequested_ = true;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    platform::ThreadMessageQueue::Complete(message);
+}
+
+void TDigitalCdPlayer::Reader::Finish()
+{
+    p_.commandGate_.Set();
+    if (p_.transport_) {
+        if (densitySet_)
+            SetDensity(*p_.transport_, p_.drive_, 0, 2048, p_.modeCmdType_);
+        if (rememberedSpeed_ != 0)
+            ::vantrel::SetReadSpeed(*p_.transport_, p_.drive_, static_cast<std::uint16_t>(rememberedSpeed_));
+        if (trayLocked_)
+            LockTray(*p_.transport_, p_.drive_, false, p_.transportKind_ == Transport::Aspi);
+    }
+    if (p_.state_ != dsIdle || failure_ != Failure::None) {
+        // The output is complete (the WAV file has its sizes) before the owner hears of the end.
+        if (!p_.output_.Close() && failure_ == Failure::None)
+            Fail(Failure::Write);
+        p_.Notify(failure_ == Failure::None ? dnEnd : dnError, 0);
+        p_.state_ = dsIdle;
+    } else {
+        p_.output_.Reset();
+        p_.Notify(dnCdgClear, 0);
+        if (!p_.output_.Close())
+            Fail(Failure::Write);
+    }
+    p_.Notify(dnPosition, 0);
+    p_.started_.Set(); // in case the preparation never got that far
+}
+
+// ---------------------------------------------------------------------------------
+// The owner's side
+
+float TDigitalCdPlayer::TSpeedSetting::Factor() const
+{
+    if (continuous)
+        return static_cast<float>(speedEx);
+    switch (step) {
+    case -2:
+        return 0.5f;
+    case -1:
+        return 2.0f / 3.0f;
+    case 0:
+        return 1.0f;
+    case 1:
+        return 1.5f;
+    default:
+        return static_cast<float>(step);
+    }
+}
+
+TDigitalCdPlayer::TDigitalCdPlayer() = default;
+
+TDigitalCdPlayer::~TDigitalCdPlayer()
+{
+    if (thread_.joinable()) {
+        Stop();
+        JoinThread();
+    }
+}
+
+bool TDigitalCdPlayer::Configurable() const
+{
+    return state_ == dsIdle && !alive_;
+}
+
+void TDigitalCdPlayer::Notify(int code, std::intptr_t param) const
+{
+    if (notify_)
+        notify_(code, param, context_);
+}
+
+std::string TDigitalCdPlayer::GetErrorText() const
+{
+    std::scoped_lock lock(errorMutex_);
+    return errorText_;
+}
+
+bool TDigitalCdPlayer::SetNotify(TDcdNotify notify, void* context)
+{
+    return Configure([&] {
+        notify_ = notify;
+        context_ = context;
+    });
+}
+bool TDigitalCdPlayer::SetDevice(std::int32_t index)
+{
+    return Configure([&] { deviceIndex_ = index; });
+}
+bool TDigitalCdPlayer::SetFileName(const std::string& fileName)
+{
+    return Configure([&] { fileName_ = fileName; });
+}
+bool TDigitalCdPlayer::SetAc3(bool passThrough, bool force48k)
+{
+    return Configure([&] {
+        ac3PassThrough_ = passThrough;
+        ac3Force48k_ = force48k;
+    });
+}
+bool TDigitalCdPlayer::SetAsio(int bufferSize, int channelShift, int priority, bool directMonitor)
+{
+    return Configure([&] {
+        asioBufferSize_ = bufferSize;
+        asioChannelShift_ = channelShift;
+        asioPriority_ = priority;
+        asioDirectMonitor_ = directMonitor;
+    });
+}
+bool TDigitalCdPlayer::SetBuffers(std::uint32_t lengthMs, std::uint8_t count)
+{
+    return Configure([&] {
+        bufferLength_ = lengthMs;
+        numBuffers_ = count;
+    });
+}
+bool TDigitalCdPlayer::SetRipMethod(RipMethods method)
+{
+    return Configure([&] { ripMethod_ = method <= RipToshiba ? method : RipMMC; });
+}
+bool TDigitalCdPlayer::SetSyncHeadPos(bool on)
+{
+    return Configure([&] { syncHeadPos_ = on; });
+}
+bool TDigitalCdPlayer::SetMuteGap(bool on)
+{
+    return Configure([&] { muteGap_ = on; });
+}
+bool TDigitalCdPlayer::SetReadAtOnce(std::uint8_t frames)
+{
+    return Configure([&] { readAtOnce_ = frames; });
+}
+bool TDigitalCdPlayer::SetOffset(std::int32_t samples)
+{
+    return Configure([&] { offset_ = samples; });
+}
+bool TDigitalCdPlayer::SetMinFrame(std::int64_t frame)
+{
+    return Configure([&] { lowestFrame_ = frame; });
+}
+bool TDigitalCdPlayer::SetMaxFrame(std::int64_t frame)
+{
+    return Configure([&] { highestFrame_ = frame; });
+}
+bool TDigitalCdPlayer::SetReadSpeedEnabled(bool on)
+{
+    return Configure([&] { readSpeedEnabled_ = on; });
+}
+bool TDigitalCdPlayer::SetWaitTime(std::uint32_t ms)
+{
+    return Configure([&] { waitTime_ = ms; });
+}
+bool TDigitalCdPlayer::SetSpinUpTime(std::int32_t seconds)
+{
+    return Configure([&] { spinUpTime_ = seconds; });
+}
+bool TDigitalCdPlayer::SetModeCmdType(std::int32_t type)
+{
+    return Configure([&] {
+        modeCmdType_ = type;
+        modeCmdsEnabled_ = type >= 0;
+    });
+}
+bool TDigitalCdPlayer::SetCdg(bool on)
+{
+    return Configure([&] { cdgEnabled_ = on; });
+}
+bool TDigitalCdPlayer::SetRs(bool on)
+{
+    return Configure([&] { rsEnabled_ = on; });
+}
+bool TDigitalCdPlayer::SetCdgSync(bool on)
+{
+    return Configure([&] { cdgSync_ = on; });
+}
+bool TDigitalCdPlayer::SetCdgSyncOffset(std::uint8_t offset)
+{
+    return Configure([&] { cdgSyncOffset_ = offset; });
+}
+bool TDigitalCdPlayer::SetGain(std::int32_t percent)
+{
+    return Configure([&] { gain_ = percent; });
+}
+bool TDigitalCdPlayer::SetDeEmphasis(bool on)
+{
+    return Configure([&] { deEmphasis_ = on; });
+}
+
+bool TDigitalCdPlayer::SetOutputKind(int kind)
+{
+    if (!Configurable() || kind < kWaveOut || kind > kWavFile)
+        return false;
+    outputKind_ = kind;
+    return true;
+}
+
+bool TDigitalCdPlayer::SetInternalFormat(int code)
+{
+    if (!Configurable())
+        return false;
+    const bool known = code >= 0 && code < 7;
+    internalFormat_ = known ? static_cast<std::uint8_t>(code) : static_cast<std::uint8_t>(wdInt16);
+    return known;
+}
+
+bool TDigitalCdPlayer::SetOutputFormat(int code, bool extensible)
+{
+    if (!Configurable())
+        return false;
+    const bool known = code >= 0 && code < 7;
+    outputFormat_ = known ? static_cast<std::uint8_t>(code) : static_cast<std::uint8_t>(wdInt16);
+    extensible_ = extensible;
+    return known;
+}
+
+bool TDigitalCdPlayer::SetPriority(int priority)
+{
+    if (!Configurable() || priority < -2 || priority > 2)
+        return false;
+    priority_ = priority;
+    return true;
+}
+
+bool TDigitalCdPlayer::SetSubCodeMode(SubCodeModes mode)
+{
+    if (!Configurable())
+        return false;
+    const bool known = mode <= SubCodeRAW;
+    subCodeMode_ = known ? mode : SubCodeNo;
+    return known;
+}
+
+bool TDigitalCdPlayer::SetOverlaps(std::uint8_t overlaps, std::uint8_t compares)
+{
+    if (!Configurable() || compares > overlaps || overlaps >= readAtOnce_)
+        return false;
+    overlaps_ = overlaps;
+    compares_ = compares;
+    return true;
+}
+
+bool TDigitalCdPlayer::SetReadSpeed(std::uint32_t kbPerSecond)
+{
+    if (!Configurable())
+        return false;
+    const bool fits = kbPerSecond <= 65535;
+    readSpeed_ = fits ? static_cast<std::uint16_t>(kbPerSecond) : 0;
+    return fits;
+}
+
+bool TDigitalCdPlayer::SetDrive(const TKsCdRom& drive, IScsiTransport* transport, Transport kind,
+                                std::int64_t startFrame, std::int64_t endFrame)
+{
+    if (!Configurable())
+        return false;
+    drive_ = drive;
+    transport_ = transport;
+    transportKind_ = kind;
+    start_ = startFrame * kSamples;
+    end_ = endFrame * kSamples;
+    return true;
+}
+
+// ---- settings of the signal stages ----
+
+bool TDigitalCdPlayer::SetVolumes(float left, float right)
+{
+    std::scoped_lock lock(stageMutex_);
+    stages_.volumeLeft = left;
+    stages_.volumeRight = right;
+    return true;
+}
+
+bool TDigitalCdPlayer::SetNormalizer(const TNormParams& params)
+{
+    std::scoped_lock lock(stageMutex_);
+    stages_.normalizer = params;
+    return true;
+}
+
+bool TDigitalCdPlayer::SetSpeedEx(double ratio)
+{
+    if (!(ratio >= 0.5))
+        return false;
+    std::scoped_lock lock(stageMutex_);
+    stages_.speed.speedEx = ratio;
+    return true;
+}
+
+bool TDigitalCdPlayer::SetRandomSpeed(int maxCode, int minCode, int interval)
+{
+    if (maxCode > 10 || minCode < -2 || minCode >= maxCode || interval <= 0)
+        return false;
+    std::scoped_lock lock(stageMutex_);
+    stages_.speed.maxStep = maxCode;
+    stages_.speed.minStep = minCode;
+    stages_.speed.interval = interval;
+    return true;
+}
+
+float TDigitalCdPlayer::GetEqLevel() const
+{
+    std::scoped_lock lock(stageMutex_);
+    return stages_.eqLevel;
+}
+
+bool TDigitalCdPlayer::SetEqLevel(float level)
+{
+    std::scoped_lock lock(stageMutex_);
+    stages_.eqLevel = level < 0.0f ? 0.0f : level;
+    return true;
+}
+
+int TDigitalCdPlayer::GetEqBalance() const
+{
+    std::scoped_lock lock(stageMutex_);
+    return stages_.eqBalance;
+}
+
+bool TDigitalCdPlayer::SetEqBalance(int balance)
+{
+    std::scoped_lock lock(stageMutex_);
+    stages_.eqBalance = std::clamp(balance, -100, 100);
+    return true;
+}
+
+bool TDigitalCdPlayer::SetEqParams(int band, float gain, float q, float frequency)
+{
+    if (band < 0 || band >= static_cast<int>(std::size(stages_.eqBands)))
+        return false;
+    std::scoped_lock lock(stageMutex_);
+    stages_.eqBands[static_cast<std::size_t>(band)] = {gain, q, frequency};
+    return true;
+}
+
+bool TDigitalCdPlayer::GetEqEnabled() const
+{
+    std::scoped_lock lock(stageMutex_);
+    return stages_.eqEnabled;
+}
+
+bool TDigitalCdPlayer::SetEqEnabled(bool on)
+{
+    std::scoped_lock lock(stageMutex_);
+    stages_.eqEnabled = on;
+    return true;
+}
+
+float TDigitalCdPlayer::GetSpeedRatio() const
+{
+    std::scoped_lock lock(stageMutex_);
+    return stages_.speed.Factor();
+}
+
+StereoModes TDigitalCdPlayer::GetStereo() const
+{
+    std::scoped_lock lock(stageMutex_);
+    return stages_.stereo;
+}
+
+bool TDigitalCdPlayer::ApplySpeedCode(int code)
+{
+    TSpeedSetting& speed = stages_.speed;
+    if (code >= -2 && code <= 10) {
+        speed.step = code;
+        speed.random = speed.continuous = false;
+    } else if (code == 4095) {
+        speed.continuous = true;
+        speed.random = false;
+    } else if (code == 255) {
+        speed.random = true;
+        speed.continuous = false;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// ---- control ----
+
+bool TDigitalCdPlayer::Start()
+{
+    if (!notify_ || state_ != dsIdle || !transport_)
+        return false;
+    if (thread_.joinable()) {
+        if (!finished_.IsSet())
+            return false;
+        JoinThread();
+    }
+    reportPosition_ = outputKind_ == kWavFile;
+    if (outputKind_ < kWaveOut || outputKind_ > kWavFile)
+        outputKind_ = kWaveOut;
+
+    // No signal stage is attached yet: the chain passes the audio through as it is.
+    output_.SetOutputMode(outputKind_);
+    output_.SetAc3Params(ac3PassThrough_, ac3Force48k_);
+    output_.SetAsioParams(asioBufferSize_, asioChannelShift_, asioPriority_, asioDirectMonitor_);
+    output_.SetInputFormat(wdInt16, 44100);
+    output_.SetInternalFormat(static_cast<TWaveDataType>(internalFormat_));
+    output_.SetOutputFormat(static_cast<TWaveDataType>(outputFormat_), 44100, extensible_);
+    output_.SetBuffers(bufferLength_, numBuffers_);
+    if (outputKind_ == kWavFile)
+        output_.SetFileName(fileName_);
+    else
+        output_.SetDevIndex(deviceIndex_);
+    output_.SetEqualizer(nullptr);
+    output_.SetCompresser(nullptr);
+    output_.SetSpeedChanger(nullptr);
+    output_.SetStereoChanger(nullptr);
+    output_.SetVolumeChanger(nullptr);
+    output_.SetDeEmphsizer(nullptr);
+    if (!output_.Open()) {
+        {
+            std::scoped_lock lock(errorMutex_);
+            errorText_ = output_.GetLastError();
+        }
+        Notify(dnError, 0);
+        return false;
+    }
+    {
+        std::scoped_lock lock(errorMutex_);
+        errorText_.clear();
+    }
+
+    started_.ResetEvent();
+    finished_.ResetEvent();
+    launched_ = false;
+    alive_ = true;
+    try {
+        thread_ = std::thread(&TDigitalCdPlayer::ThreadMain, this);
+    } catch (const std::system_error&) {
+        alive_ = false;
+        finished_.Set();
+        started_.Set();
+        output_.Close();
+        return false;
+    }
+    // Whether the thread got going, not whether it still plays: a short range read fast may
+    // be over already.
+    const auto wait = milliseconds(std::int64_t{std::max(spinUpTime_, 0)} * 1000 + kStartWaitMs);
+    return started_.WaitFor(wait) && launched_;
+}
+
+void TDigitalCdPlayer::ThreadMain()
+{
+    {
+        Reader reader(*this);
+        reader.Run();
+    }
+    std::scoped_lock lock(requestMutex_);
+    alive_ = false;
+    queue_.Clear(); // nobody waits for a request that will never be served
+    finished_.Set();
+}
+
+void TDigitalCdPlayer::JoinThread()
+{
+    if (thread_.joinable())
+        thread_.join();
+    abandoned_.clear();
+}
+
+bool TDigitalCdPlayer::WaitIdle(std::uint32_t ms)
+{
+    if (!thread_.joinable())
+        return true;
+    if (!finished_.WaitFor(milliseconds(ms)))
+        return false;
+    JoinThread();
+    return true;
+}
+
+bool TDigitalCdPlayer::Request(std::uint32_t msg, std::intptr_t argument)
+{
+    if (!alive_)
+        return false;
+    const auto gateWait = std::max<std::int64_t>(std::int64_t{std::max(spinUpTime_, 0)} * 1000 + 1000, kGateWaitMinMs);
+    if (!commandGate_.WaitFor(milliseconds(gateWait)))
+        return false;
+    if (!requestDone_)
+        requestDone_ = std::make_unique<platform::Event>(platform::Event::Reset::Auto);
+    {
+        std::scoped_lock lock(requestMutex_);
+        if (!alive_)
+            return false;
+        queue_.Post(msg, 0, argument, requestDone_.get());
+    }
+    const std::int64_t R = readAtOnce_ == 0 ? 5 : readAtOnce_;
+    const auto wait = std::max<std::int64_t>(std::int64_t{numBuffers_} * R * 1000 / kFramesPerSecond,
+                                             (std::int64_t{numBuffers_} + 1) * bufferLength_);
+    if (requestDone_->WaitFor(milliseconds(wait)))
+        return true;
+    // The thread may still answer this request; the next one must not take that answer for
+    // its own.
+    abandoned_.push_back(std::move(requestDone_));
+    return false;
+}
+
+bool TDigitalCdPlayer::Stop()
+{
+    return !alive_ || Request(kRequestStop, 0);
+}
+
+bool TDigitalCdPlayer::Pause()
+{
+    return state_ != dsPlaying || Request(kRequestPause, 0);
+}
+
+bool TDigitalCdPlayer::Resume()
+{
+    return state_ != dsPaused || Request(kRequestResume, 0);
+}
+
+bool TDigitalCdPlayer::Seek(std::int64_t frames)
+{
+    const State state = state_;
+    return (state == dsPlaying || state == dsPaused) && Request(kRequestSeek, static_cast<std::intptr_t>(frames));
+}
+
+// Stereo mode, speed and direction go through the thread while it plays or is paused (it
+// serves requests in both), so that a change never lands in the middle of a block.
+bool TDigitalCdPlayer::SetStereo(StereoModes mode)
+{
+    if (mode > smSide)
+        return false;
+    const State state = state_;
+    if (state == dsPlaying || state == dsPaused)
+        return Request(kRequestStereo, mode);
+    std::scoped_lock lock(stageMutex_);
+    stages_.stereo = mode;
+    return true;
+}
+
+bool TDigitalCdPlayer::SetSpeed(int code)
+{
+    if (!((code >= -2 && code <= 10) || code == 255 || code == 4095))
+        return false;
+    const State state = state_;
+    if (state == dsPlaying || state == dsPaused)
+        return Request(kRequestSpeed, code);
+    std::scoped_lock lock(stageMutex_);
+    return ApplySpeedCode(code);
+}
+
+bool TDigitalCdPlayer::SetReverse(bool reverse)
+{
+    const State state = state_;
+    if (state == dsPlaying || state == dsPaused)
+        return Request(kRequestReverse, reverse ? 1 : 0);
+    reverse_ = reverse;
+    return true;
+}
+
+} // namespace vantrel

@@ -1,0 +1,129 @@
+#include "Ripper.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "drive/KsCdCommands.h"
+#include "drive/TrackInfo.h"
+#include "engine/DigitalEngine.h"
+#include "engine/KsCdPlayer.h"
+#include "engine/ScsiDriveServices.h"
+
+namespace vantrel::cli {
+
+namespace {
+
+constexpr auto kStallLimit = std::chrono::seconds(60);  // no position for this long: give up
+
+std::string TrackTitle(int number)
+{
+    char title[16];
+    std::snprintf(title, sizeof title, "Track %.2d", number);
+    return title;
+}
+
+}  // namespace
+
+bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& options,
+               std::vector<RipTrackResult>& results, std::string& error, const RipProgress& progress)
+{
+    TCdToc toc{};
+    if (!ReadTocNormal(session.TransportFor(drive), drive, toc)) {
+        error = "cannot read the table of contents of " + drive.DriveLetter;
+        return false;
+    }
+    std::vector<int> wanted;
+    for (int i = 0; i < TocTrackCount(toc); ++i)
+        if (!toc.tracks[i].dataTrack && (options.track == 0 || options.track == toc.tracks[i].trackNumber))
+            wanted.push_back(i);
+    if (wanted.empty()) {
+        error = options.track ? "no audio track " + std::to_string(options.track) : "no audio tracks";
+        return false;
+    }
+
+    TDriveSystem& system = session.System();
+    TKsCdPlayer::Engines engines;
+    engines.drives = std::make_unique<TScsiDriveList>(system);
+    engines.commands = std::make_unique<TScsiDriveCommands>(system);
+    engines.digital = std::make_unique<TDigitalEngine>(system);
+    TKsCdPlayer player(std::move(engines));
+    player.GetCdDrives();
+    const int index = player.GetDriveIndex(drive.DriveLetter);
+    player.SetPlayMode(index, pmDigital);
+    if (player.GetPlayMode(index) != pmDigital) {
+        error = drive.DriveLetter + " cannot be read digitally";
+        return false;
+    }
+    player.SetRipMethod(index, options.method);
+    player.SetReadAtOnce(index, static_cast<std::uint8_t>(options.readAtOnce));
+    player.SetOverlaps(index, static_cast<std::uint8_t>(options.overlaps));
+    player.SetCompares(index, static_cast<std::uint8_t>(options.compares));
+    if (player.GetReadAtOnce(index) != options.readAtOnce || player.GetOverlaps(index) != options.overlaps ||
+        player.GetCompares(index) != options.compares) {
+        error = "overlaps must be below read-at-once and compares not above overlaps";
+        return false;
+    }
+    player.SetOffsetSamples(index, options.offsetSamples);
+    player.SetGain(index, 100);
+    player.DiskWriterEnable = true;
+    player.DiskWriterRootDir = options.outFolder;
+
+    enum class Outcome { Running, Ended, Failed };
+    Outcome outcome = Outcome::Running;
+    player.OnPlayEnd = [&](TKsCdPlayer&) { outcome = Outcome::Ended; };
+    player.OnPlayError = [&](TKsCdPlayer&) { outcome = Outcome::Failed; };
+    player.Loaded();
+
+    for (const int i : wanted) {
+        const TCdTrackEntry& entry = toc.tracks[i];
+        TTrackInfo track;
+        track.DriveLetter = drive.DriveLetter;
+        track.TrackNumber = entry.trackNumber;
+        track.Title = TrackTitle(entry.trackNumber);
+        track.StartAddress = entry.start;
+        track.EndAddress = entry.end;
+        track.PreEmphasis = entry.preEmphasis;
+        player.SetCurrentTrack(&track);
+
+        RipTrackResult result;
+        result.track = entry.trackNumber;
+        outcome = Outcome::Running;
+        if (!player.Play()) {
+            result.error = "track " + std::to_string(entry.trackNumber) + " could not start";
+            results.push_back(result);
+            continue;
+        }
+        result.file = player.DiskWriterFile();
+        const std::int64_t total = (AddressToFrames(entry.end) - AddressToFrames(entry.start)) * 1000 / 75;
+        std::int32_t lastTime = -1;
+        auto lastMove = std::chrono::steady_clock::now();
+        while (outcome == Outcome::Running) {
+            player.Window().PumpFor(std::chrono::milliseconds(100));
+            const std::int32_t time = player.GetTime();
+            if (time != lastTime) {
+                lastTime = time;
+                lastMove = std::chrono::steady_clock::now();
+                if (progress)
+                    progress(entry.trackNumber, time, total);
+            } else if (std::chrono::steady_clock::now() - lastMove > kStallLimit) {
+                player.Stop();
+                result.error = "track " + std::to_string(entry.trackNumber) + ": the drive stopped answering";
+                break;
+            }
+        }
+        if (outcome == Outcome::Ended) {
+            result.ok = true;
+            if (progress)
+                progress(entry.trackNumber, total, total);
+        } else if (result.error.empty()) {
+            result.error = "track " + std::to_string(entry.trackNumber) + ": read or write error, " + result.file +
+                           " is incomplete";
+        }
+        results.push_back(result);
+        player.Delete();
+    }
+    player.CmStop();
+    return true;
+}
+
+}  // namespace vantrel::cli
