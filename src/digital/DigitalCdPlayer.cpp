@@ -9,6 +9,7 @@
 #include "digital/Synchronizer.h"
 #include "drive/CdAddress.h"
 #include "drive/KsCdCommands.h"
+#include "output/WaveOut.h"
 #include "drive/KsParagraphBoundaryBuffer.h"
 #include "dsp/WaveDataType.h"
 #include "platform/Thread.h"
@@ -692,7 +693,10 @@ float TDigitalCdPlayer::TSpeedSetting::Factor() const
     }
 }
 
-TDigitalCdPlayer::TDigitalCdPlayer() = default;
+TDigitalCdPlayer::TDigitalCdPlayer()
+{
+    output_.InstallOutput(kWaveOut, std::make_unique<TWaveOut>());  // sound through ALSA
+}
 
 TDigitalCdPlayer::~TDigitalCdPlayer()
 {

@@ -4,6 +4,9 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
+
 #include <algorithm>
 
 #include "DriveSession.h"
@@ -18,8 +21,18 @@ namespace vantrel::cli {
 namespace {
 
 // Options that take a value; every other --name is a flag.
-const std::set<std::string> kValued = {"--image", "--drive-option", "--drive", "--out", "--track", "--method",
-                                       "--read-at-once", "--overlaps", "--compares", "--offset"};
+const std::set<std::string> kValued = {"--image", "--drive-option", "--drive", "--out",     "--track",
+                                       "--method", "--read-at-once", "--overlaps", "--compares", "--offset",
+                                       "--output", "--device"};
+
+std::atomic<bool> gInterrupted{false};
+
+std::string Clock(std::int64_t ms)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d", static_cast<int>(ms / 60000), static_cast<int>(ms / 1000 % 60));
+    return text;
+}
 
 int Fail(const char* command, const std::string& message)
 {
@@ -237,6 +250,65 @@ int Rip(const Arguments& a)
     for (const RipTrackResult& r : results)
         if (!r.ok)
             return Fail("rip", r.error);
+    return 0;
+}
+
+int Play(const Arguments& a)
+{
+    if (a.Has("--help")) {
+        std::puts("usage: vantrel-cli play (--drive L | --image FILE [--drive-option TEXT]) [--track N]\n"
+                  "       [--output alsa] [--device NAME]\n"
+                  "plays the track (or the whole disc in list order) through the player's digital path;\n"
+                  "NAME is a sound device as ALSA names it (default, pulse, hw:0,0, ...); Ctrl-C stops");
+        return 0;
+    }
+    std::string error;
+    if (!a.Only({"--image", "--drive-option", "--drive", "--track", "--output", "--device"}, error))
+        return Fail("play", error);
+    if (a.Has("--output") && a.Get("--output") != "alsa")
+        return Fail("play", "unknown output " + a.Get("--output") + " (alsa)");
+    RipOptions options;
+    if (a.Has("--track")) {
+        const auto track = ParseDecimal(a.Get("--track"));
+        if (!track || *track < 1 || *track > 99)
+            return Fail("play", "bad value for --track: " + a.Get("--track"));
+        options.track = static_cast<int>(*track);
+    }
+    if (a.Has("--device")) {
+        const std::string wanted = a.Get("--device");
+        options.soundDevice = -1;
+        for (const SoundDevice& d : SoundDevices())
+            if (d.pcm == wanted || d.name == wanted)
+                options.soundDevice = d.index;
+        if (options.soundDevice < 0)
+            return Fail("play", "no sound device " + wanted);
+    }
+    DriveSession session;
+    int status = 0;
+    const TKsCdRom* drive = OpenDrive("play", a, session, status);
+    if (!drive)
+        return status;
+    std::signal(SIGINT, [](int) { gInterrupted = true; });
+    std::vector<RipTrackResult> results;
+    const bool played = RipTracks(
+        session, *drive, options, results, error,
+        [](int track, std::int64_t done, std::int64_t total) {
+            std::printf("\rtrack %02d  %s / %s", track, Clock(done).c_str(), Clock(total).c_str());
+            std::fflush(stdout);
+        },
+        &gInterrupted);
+    std::signal(SIGINT, SIG_DFL);
+    std::printf("\n");
+    if (!played)
+        return Fail("play", error);
+    for (const RipTrackResult& r : results) {
+        if (r.stopped) {
+            std::printf("stopped\n");
+            return 0;
+        }
+        if (!r.ok)
+            return Fail("play", r.error + (a.Has("--device") ? " (device " + a.Get("--device") + ")" : ""));
+    }
     return 0;
 }
 

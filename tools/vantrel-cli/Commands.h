@@ -23,6 +23,7 @@ struct Arguments {
 int Drives(const Arguments& arguments);
 int Toc(const Arguments& arguments);
 int Rip(const Arguments& arguments);
+int Play(const Arguments& arguments);
 int IniGet(const Arguments& arguments);
 
 }  // namespace vantrel::cli

@@ -8,6 +8,7 @@
 #include "engine/DigitalEngine.h"
 #include "engine/KsCdPlayer.h"
 #include "engine/ScsiDriveServices.h"
+#include "output/WaveOut.h"
 
 namespace vantrel::cli {
 
@@ -24,8 +25,21 @@ std::string TrackTitle(int number)
 
 }  // namespace
 
+std::vector<SoundDevice> SoundDevices()
+{
+    std::vector<SoundDevice> devices;
+    TWaveOut enumerator;
+    const int count = enumerator.GetNumDevs();
+    for (int i = 0; i < count; ++i) {
+        enumerator.SetDevice(i);
+        devices.push_back({i, enumerator.GetDevName(i), enumerator.DevicePcm()});
+    }
+    return devices;
+}
+
 bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& options,
-               std::vector<RipTrackResult>& results, std::string& error, const RipProgress& progress)
+               std::vector<RipTrackResult>& results, std::string& error, const RipProgress& progress,
+               const std::atomic<bool>* stop)
 {
     TCdToc toc{};
     if (!ReadTocNormal(session.TransportFor(drive), drive, toc)) {
@@ -45,7 +59,9 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
     TKsCdPlayer::Engines engines;
     engines.drives = std::make_unique<TScsiDriveList>(system);
     engines.commands = std::make_unique<TScsiDriveCommands>(system);
-    engines.digital = std::make_unique<TDigitalEngine>(system);
+    auto digital = std::make_unique<TDigitalEngine>(system);
+    TDigitalEngine* engine = digital.get();
+    engines.digital = std::move(digital);
     TKsCdPlayer player(std::move(engines));
     player.GetCdDrives();
     const int index = player.GetDriveIndex(drive.DriveLetter);
@@ -65,8 +81,10 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
     }
     player.SetOffsetSamples(index, options.offsetSamples);
     player.SetGain(index, 100);
-    player.DiskWriterEnable = true;
+    player.DiskWriterEnable = !options.outFolder.empty();
     player.DiskWriterRootDir = options.outFolder;
+    player.SetOutputMode(0);
+    player.SetWaveDevIndex(static_cast<std::uint32_t>(options.soundDevice));
 
     enum class Outcome { Running, Ended, Failed };
     Outcome outcome = Outcome::Running;
@@ -89,16 +107,25 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
         result.track = entry.trackNumber;
         outcome = Outcome::Running;
         if (!player.Play()) {
-            result.error = "track " + std::to_string(entry.trackNumber) + " could not start";
+            const std::string why = engine->Player().GetErrorText();
+            result.error = "track " + std::to_string(entry.trackNumber) + " could not start" +
+                           (why.empty() ? std::string() : ": " + why);
             results.push_back(result);
+            player.Window().Pump();  // the error notice of the failed start
             continue;
         }
-        result.file = player.DiskWriterFile();
+        if (player.DiskWriterEnable)
+            result.file = player.DiskWriterFile();
         const std::int64_t total = (AddressToFrames(entry.end) - AddressToFrames(entry.start)) * 1000 / 75;
         std::int32_t lastTime = -1;
         auto lastMove = std::chrono::steady_clock::now();
         while (outcome == Outcome::Running) {
             player.Window().PumpFor(std::chrono::milliseconds(100));
+            if (stop && stop->load()) {
+                player.Stop();
+                result.stopped = true;
+                break;
+            }
             const std::int32_t time = player.GetTime();
             if (time != lastTime) {
                 lastTime = time;
@@ -115,12 +142,16 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
             result.ok = true;
             if (progress)
                 progress(entry.trackNumber, total, total);
-        } else if (result.error.empty()) {
-            result.error = "track " + std::to_string(entry.trackNumber) + ": read or write error, " + result.file +
-                           " is incomplete";
+        } else if (result.error.empty() && !result.stopped) {
+            const std::string why = engine->Player().GetErrorText();
+            result.error = "track " + std::to_string(entry.trackNumber) + ": " +
+                           (why.empty() ? std::string("read error") : why) +
+                           (result.file.empty() ? std::string() : ", " + result.file + " is incomplete");
         }
         results.push_back(result);
         player.Delete();
+        if (result.stopped)
+            break;
     }
     player.CmStop();
     return true;

@@ -1,8 +1,9 @@
-// Rips tracks to WAV files the way the player does it: the player component's digital
-// path with its disk writer, over the drive system of a session, one track after another,
-// waiting for each play's end on the component's own window.
+// Plays tracks the way the player does it: the player component's digital path over the
+// drive system of a session, one track after another, waiting for each play's end on the
+// component's own window. Ripping is such a play with the disk writer on.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,8 +14,9 @@
 namespace vantrel::cli {
 
 struct RipOptions {
-    std::string outFolder;
-    int track = 0;  // 0: every audio track
+    std::string outFolder;  // empty: play through the sound device instead of writing files
+    int soundDevice = 0;    // the sound device's index when playing
+    int track = 0;          // 0: every audio track
     RipMethods method = RipMMC;
     int readAtOnce = 25, overlaps = 5, compares = 2;
     int offsetSamples = 0;
@@ -22,17 +24,27 @@ struct RipOptions {
 
 struct RipTrackResult {
     int track = 0;
-    std::string file;
+    std::string file;  // the WAV file written, when ripping
     bool ok = false;
+    bool stopped = false;  // ended by the stop flag
     std::string error;
 };
 
 // Called while a track plays: track number, milliseconds done, milliseconds in all.
 using RipProgress = std::function<void(int track, std::int64_t done, std::int64_t total)>;
 
-// False with a message when nothing could be ripped at all (no table of contents, no
-// such track, settings the drive refuses); per-track failures are in the results.
+// False with a message when nothing could be played at all (no table of contents, no
+// such track, settings the drive refuses); per-track failures are in the results. A set
+// stop flag stops the track playing and ends the run.
 bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& options,
-               std::vector<RipTrackResult>& results, std::string& error, const RipProgress& progress = {});
+               std::vector<RipTrackResult>& results, std::string& error, const RipProgress& progress = {},
+               const std::atomic<bool>* stop = nullptr);
+
+// The sound devices: index, name, ALSA name.
+struct SoundDevice {
+    int index;
+    std::string name, pcm;
+};
+std::vector<SoundDevice> SoundDevices();
 
 }  // namespace vantrel::cli

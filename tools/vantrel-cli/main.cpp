@@ -23,6 +23,8 @@ const char kUsage[] =
     "  rip (--drive L | --image FILE) --out DIR [--track N | --all] [--method M]\n"
     "      [--read-at-once N --overlaps N --compares N] [--offset SAMPLES]\n"
     "                                           rip tracks to WAV files\n"
+    "  play (--drive L | --image FILE) [--track N] [--output alsa] [--device NAME]\n"
+    "                                           play through the sound device\n"
     "  ini-get FILE SECTION KEY                 print one value of a settings file\n"
     "  version\n"
     "\n"
@@ -44,6 +46,7 @@ int main(int argc, char** argv)
         {"drives", vantrel::cli::Drives},
         {"toc", vantrel::cli::Toc},
         {"rip", vantrel::cli::Rip},
+        {"play", vantrel::cli::Play},
         {"ini-get", vantrel::cli::IniGet},
         {"version", [](const Arguments&) {
              std::puts("vantrel-cli 0.1.0");
