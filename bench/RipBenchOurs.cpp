@@ -1,6 +1,8 @@
 #include "RipBenchOurs.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -32,14 +34,34 @@ std::vector<std::uint8_t> WavData(const std::string& path)
 
 }  // namespace
 
-bool RipWithPlayer(const std::string& image, const std::string& driveOptions, const std::string& outFolder)
+SampleRun CheckRun(const std::vector<std::int64_t>& positions, std::int64_t expectedFirst)
 {
+    // Silence (no position) can only stand at the edges: where a read jittered past the
+    // start or the end of the disc there is nothing to hear.
+    std::size_t first = 0, last = positions.size();
+    while (first < last && positions[first] < 0)
+        ++first;
+    while (last > first && positions[last - 1] < 0)
+        --last;
+    SampleRun run;
+    if (first == last)
+        return run;
+    run.shift = positions[first] - (expectedFirst + static_cast<std::int64_t>(first));
+    run.continuous = std::abs(run.shift) >= static_cast<std::int64_t>(std::max(first, positions.size() - last));
+    for (std::size_t i = first + 1; run.continuous && i < last; ++i)
+        run.continuous = positions[i] == positions[i - 1] + 1;
+    return run;
+}
+
+RipCheck RipWithPlayer(const std::string& image, const std::string& driveOptions, const std::string& outFolder)
+{
+    RipCheck check;
     std::filesystem::remove_all(outFolder);
     cli::DriveSession session;
     std::string error;
     if (!session.Open(image, driveOptions, error)) {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
-        return false;
+        return check;
     }
     const TKsCdRom* drive = session.FindDrive(session.ImageLetter(), error);
     cli::RipOptions options;
@@ -47,20 +69,25 @@ bool RipWithPlayer(const std::string& image, const std::string& driveOptions, co
     std::vector<cli::RipTrackResult> results;
     if (!drive || !cli::RipTracks(session, *drive, options, results, error)) {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
-        return false;
+        return check;
     }
-    bool exact = !results.empty();
-    std::int64_t position = 150 * 588;  // the generated disc's track 1 starts at 00:02:00
+    check.ripped = !results.empty();
+    check.continuous = true;
+    constexpr std::int64_t kTrackStart = 150 * 588;  // the generated disc's only track starts at 00:02:00
     for (const cli::RipTrackResult& r : results) {
         const std::vector<std::uint8_t> data = WavData(r.file);
-        exact = exact && r.ok && !data.empty();
-        for (std::size_t i = 0; exact && i + 4 <= data.size(); i += 4, ++position) {
-            const auto left = static_cast<std::int16_t>(data[i] | data[i + 1] << 8);
-            const auto right = static_cast<std::int16_t>(data[i + 2] | data[i + 3] << 8);
-            exact = vdrive::CounterPosition(left, right) == position;
-        }
+        check.ripped = check.ripped && r.ok && !data.empty();
+        std::vector<std::int64_t> positions(data.size() / 4);
+        for (std::size_t i = 0; i < positions.size(); ++i)
+            positions[i] = vdrive::CounterPosition(static_cast<std::int16_t>(data[4 * i] | data[4 * i + 1] << 8),
+                                                   static_cast<std::int16_t>(data[4 * i + 2] | data[4 * i + 3] << 8));
+        const SampleRun run = CheckRun(positions, kTrackStart);
+        check.continuous = check.continuous && run.continuous;
+        check.shift = run.shift;
     }
-    return exact;
+    check.continuous = check.continuous && check.ripped;
+    check.exact = check.continuous && check.shift == 0;
+    return check;
 }
 
 }  // namespace vantrel::bench
