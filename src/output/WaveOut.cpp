@@ -22,6 +22,21 @@ std::string Hint(void* hint, const char* id)
 
 }  // namespace
 
+bool TWaveOut::IsPassThrough(const TWaveFormat& format)
+{
+    const std::uint32_t tag = format.formatTag == kWaveFormatExtensible ? format.subFormat.data1 : format.formatTag;
+    return tag == 0x0092 || tag == 0x0240 || tag == 0x0008;
+}
+
+bool TWaveOut::TakesPassThrough(const std::string& pcm)
+{
+    // Only the digital outputs carry encoded frames; anything else would play them as noise.
+    for (const char* prefix : {"iec958", "hdmi", "spdif"})
+        if (pcm.rfind(prefix, 0) == 0)
+            return true;
+    return false;
+}
+
 TWaveOut::TWaveOut()
 {
     name_ = "TWaveOut";
@@ -154,6 +169,10 @@ bool TWaveOut::Open()
     const snd_pcm_format_t alsaFormat = AlsaFormat(format_);
     if (alsaFormat == SND_PCM_FORMAT_UNKNOWN || bufBytes_ == 0) {
         lastError_ = "sound device '" + pcm_ + "': no such sample format";
+        return false;
+    }
+    if (IsPassThrough(format_) && !TakesPassThrough(pcm_)) {
+        lastError_ = "sound device '" + pcm_ + "' cannot take AC-3/DTS pass-through (use an iec958 or hdmi device)";
         return false;
     }
     int error = snd_pcm_open(&handle_, pcm_.c_str(), SND_PCM_STREAM_PLAYBACK, 0);

@@ -62,6 +62,9 @@ public:
 
     // The sample layout ALSA calls a format record; UNKNOWN for one no PCM takes.
     static snd_pcm_format_t AlsaFormat(const TWaveFormat& format);
+    // AC-3/DTS frames to be passed through, and the devices that can take them.
+    static bool IsPassThrough(const TWaveFormat& format);
+    static bool TakesPassThrough(const std::string& pcm);
 
 private:
     struct Buffer {

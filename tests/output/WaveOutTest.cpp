@@ -149,6 +149,20 @@ TEST(WaveOut, FormatRecordsBecomeTheseAlsaFormats)
     }
 }
 
+TEST(WaveOut, PassThroughOpensOnlyOnADigitalOutput)
+{
+    TWaveOut out;
+    ASSERT_TRUE(out.SetFormatEx(wdAc3Spdif, false, 48000, 2, 0));
+    ASSERT_TRUE(out.SetDevice(std::string("null")));
+    EXPECT_FALSE(out.Open()) << "encoded frames must never play as noise";
+    EXPECT_NE(out.GetLastError().find("cannot take AC-3/DTS pass-through"), std::string::npos) << out.GetLastError();
+    EXPECT_TRUE(TWaveOut::TakesPassThrough("iec958:CARD=0"));
+    EXPECT_TRUE(TWaveOut::TakesPassThrough("hdmi:CARD=1,DEV=0"));
+    EXPECT_FALSE(TWaveOut::TakesPassThrough("default"));
+    ASSERT_TRUE(out.SetFormatEx(wdInt16, false, 44100, 2, 3));
+    EXPECT_FALSE(TWaveOut::IsPassThrough(out.Format()));
+}
+
 TEST(WaveOut, DeviceZeroIsTheDefaultAndAnIndexBeyondTheListTakesIt)
 {
     TWaveOut out;
