@@ -3,10 +3,13 @@
 // playback engines. Each is a narrow interface so the real parts and test doubles fit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "drive/CdAddress.h"
+#include "drive/CdToc.h"
+#include "drive/KsCdCommands.h"
 #include "dsp/NormParams.h"
 #include "engine/PlayerTypes.h"
 
@@ -31,7 +34,14 @@ public:
     virtual bool SptiAvailable() const = 0; // SPTI can be used at all
 };
 
-// The SCSI operations the component sends to a drive itself.
+// How a Q sub-channel read went. Refused: the drive answered ILLEGAL REQUEST (a data
+// sector for an audio read, the gap between two sessions, a command it lacks), so the
+// drive works but cannot read that frame that way. Failed: anything else (a medium or
+// hardware error, no answer within the time-out): the drive cannot be relied on.
+enum class QRead : std::uint8_t { Ok, Refused, Failed };
+
+// The SCSI operations the component sends to a drive itself. The table-of-contents
+// reads are also called from the analysis worker while the component's thread waits.
 class IDriveCommands {
 public:
     virtual ~IDriveCommands() = default;
@@ -44,6 +54,18 @@ public:
     virtual bool ReadTrackPosition(int drive, Transport transport, TCdAddress& relative) = 0;
     // The drive's read speeds in kilobytes per second, at most size of them.
     virtual int GetReadSpeeds(int drive, Transport transport, int modeCmdType, int size, std::uint32_t* speeds) = 0;
+    // The table of contents in normal form, or in advanced form with sessions (bcd: the
+    // drive reports its full table in BCD).
+    virtual bool ReadTocNormal(int drive, Transport transport, TCdToc& toc) = 0;
+    virtual bool ReadTocAdvanced(int drive, Transport transport, bool bcd, TCdToc& toc) = 0;
+    // The raw CD-Text answer; length is what it needs, known even when size is too small.
+    virtual bool ReadCdText(int drive, Transport transport, std::uint8_t* buffer, std::size_t size,
+                            std::size_t& length) = 0;
+    // The Q of absolute frame `frames` by method 1 (READ CDDA), 2 (READ CD) or 3 (SEEK and
+    // READ SUB-CHANNEL).
+    virtual QRead ReadQ(int drive, Transport transport, int method, std::int64_t frames, TQRecord& record) = 0;
+    // Keeps the tray shut while an analysis reads.
+    virtual bool LockTray(int drive, Transport transport, bool lock) = 0;
 };
 
 // The system's CD-audio device (MCI "cdaudio"). Plays report their end by posting
@@ -63,6 +85,16 @@ public:
     virtual bool Position(std::uint32_t deviceId, TCdAddress& position) = 0; // absolute
     virtual bool IsDoorOpen(std::uint32_t deviceId, bool& open) = 0;
     virtual bool SetDoor(std::uint32_t deviceId, bool open) = 0;
+    // The disc as the device reports it (the table-of-contents reads): its media
+    // identity as text, the track count, each track's absolute start and its length, and
+    // whether a track is audio. Tracks count from 1. A device that cannot tell fails.
+    virtual bool MediaIdentity(std::uint32_t, std::string&) { return false; }
+    virtual bool TrackCount(std::uint32_t, int&) { return false; }
+    virtual bool TrackStart(std::uint32_t, int, TCdAddress&) { return false; }
+    virtual bool TrackLength(std::uint32_t, int, TCdAddress&) { return false; }
+    virtual bool TrackIsAudio(std::uint32_t, int, bool&) { return false; }
+    // The serial number of the volume in the drive with that letter; 0 when there is none.
+    virtual std::uint32_t VolumeSerial(const std::string&) { return 0; }
 };
 
 // The analog engine: the drive plays on its own, a thread follows it.

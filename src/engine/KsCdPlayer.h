@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "drive/CdAddress.h"
 #include "engine/EngineInterfaces.h"
 #include "engine/PlayerTypes.h"
+#include "engine/TocAnalysis.h"
 #include "platform/Message.h"
 #include "platform/MessageWindow.h"
 #include "platform/PeriodicTimer.h"
@@ -353,10 +355,60 @@ public:
     VANTREL_OUTPUT_SETTINGS(VANTREL_OUTPUT_ACCESSORS)
 #undef VANTREL_OUTPUT_ACCESSORS
 
+    // The sound devices of the waveOut kind (ALSA): 0 is the system's default.
+    static int GetWaveOutNumDevs();
+    static std::string GetWaveOutDevName(int index);
+
     // Disc addresses set by the table-of-contents analysis: track 1's start and the
     // lead-outs (entry 0 the disc's, entry s session s's), absolute frames.
     void SetTrack1Address(int index, std::int64_t frames);
     void SetLeadOut(int index, int session, std::int64_t frames);
+    std::int64_t GetTrack1Address(int index) const;
+    std::int64_t GetLeadOut(int index, int session) const;
+
+    // Table of contents (TocAnalysis.cpp). An analysis runs on a worker thread while the
+    // calling thread waits in the progress display; only one runs at a time.
+    // The table and identifiers of the disc in the drive with that letter, from the
+    // CD-audio device or SCSI, then the pre-gap analysis when the drive's PreGapMode
+    // asks for it. True when a CDDB identifier could be formed.
+    bool GetDiscInfo(const std::string& letter, TCdToc& toc, TCddbParams& params);
+    // The whole table built from the Q sub-channel instead of the drive's table.
+    bool GetTocManual(const std::string& letter, TCdToc& toc, TCddbParams& params);
+    // The raw CD-Text (header and packs); buffer is zeroed and length 0 first.
+    bool ReadCdText(const std::string& letter, std::uint8_t* buffer, std::size_t size, std::size_t& length);
+    void SetDlgFont(const TDlgFont& font)
+    {
+        dlgFont_ = font;
+    }
+    const TDlgFont& GetDlgFont() const
+    {
+        return dlgFont_;
+    }
+    // Asks the running analysis to stop between two reads; any thread. Ignored while
+    // none runs or once it has ended.
+    void CancelDlgOpeartion();
+    // The status of the running analysis (asIdle when none runs), and the status the
+    // last one ended with.
+    std::uint8_t GetAnalysisStatus() const
+    {
+        return status_.load();
+    }
+    std::uint8_t GetLastAnalysisStatus() const
+    {
+        return lastStatus_;
+    }
+    // Makes the progress display of each analysis; empty: a TProgressSink.
+    void SetProgressFactory(AnalysisProgressFactory factory)
+    {
+        progressFactory_ = std::move(factory);
+    }
+    // The texts of the progress display (UTF-8); the application may replace them.
+    std::string TocCaption = "TOCを解析中";
+    std::string PreGapCaption = "プリギャップを解析中";
+    std::string ElapsedLabel = "経過時間";
+    // The worker threads' entry points: the pre-gap analysis and the table analysis.
+    static void DlgThreadProcPregap(TKsCdPlayer* player);
+    static void DlgThreadProcToc(TKsCdPlayer* player);
 
     // Timer and time.
     bool CmStart();
@@ -388,6 +440,23 @@ private:
     void ClearCurrentTrack();
     void RaiseTimeCount(std::int32_t time);
     void ConfigureDigitalOutput(IDigitalEngine& digital);
+
+    // Table-of-contents analysis (TocAnalysis.cpp).
+    struct TDiscAddresses {
+        std::int64_t track1 = 0;
+        std::array<std::int64_t, 100> leadOuts{};
+    };
+    static TDiscAddresses AddressesOf(const TCdToc& toc);
+    void SetDiscAddresses(int index, const TDiscAddresses& addresses);
+    // Runs entry on a worker under a new progress display; returns the final status.
+    std::uint8_t RunAnalysis(const std::string& caption, TCdToc* toc, const std::string& letter,
+                             void (*entry)(TKsCdPlayer*));
+    // On the worker: runs the analysis and makes sure the display gets its closing notification.
+    void RunWorker(void (TKsCdPlayer::*analysis)());
+    void AnalyPregap();
+    void AnalyToc();
+    void FailAnalysis();
+    void Notify(int code, int value = 0);
 
     Engines engines_;
     platform::MessageWindow window_;
@@ -429,6 +498,22 @@ private:
     int speedInterval_ = 10;
     bool reverse_ = false;
     TNormParams norm_;
+
+    // The analysis. The caller sets the analysed table, drive, display and addresses
+    // before the worker starts and reads them after it has been joined; in between they
+    // belong to the worker. The status is shared with the display's thread.
+    std::atomic<std::uint8_t> status_{asIdle};
+    std::atomic<bool> analysing_{false};
+    std::uint8_t lastStatus_ = asIdle;
+    TCdToc* analysedToc_ = nullptr;
+    std::string analysedDrive_;
+    IAnalysisProgress* dialog_ = nullptr;
+    bool closeSent_ = false;
+    // Set by the table analysis, applied to the drive once the worker has ended.
+    int addressesDrive_ = -1;
+    TDiscAddresses analysedAddresses_;
+    TDlgFont dlgFont_;
+    AnalysisProgressFactory progressFactory_;
 
     std::int32_t playPriority_ = 0;
     std::int32_t asioPriority_ = 0;

@@ -33,6 +33,12 @@ public:
     bool PlayRange(int drive, Transport transport, std::int64_t start, std::int64_t end) override;
     bool ReadTrackPosition(int drive, Transport transport, TCdAddress& relative) override;
     int GetReadSpeeds(int drive, Transport transport, int modeCmdType, int size, std::uint32_t* speeds) override;
+    bool ReadTocNormal(int drive, Transport transport, TCdToc& toc) override;
+    bool ReadTocAdvanced(int drive, Transport transport, bool bcd, TCdToc& toc) override;
+    bool ReadCdText(int drive, Transport transport, std::uint8_t* buffer, std::size_t size,
+                    std::size_t& length) override;
+    QRead ReadQ(int drive, Transport transport, int method, std::int64_t frames, TQRecord& record) override;
+    bool LockTray(int drive, Transport transport, bool lock) override;
 
 private:
     // The drive and the path to it; false for an index the list does not have.

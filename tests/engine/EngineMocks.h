@@ -51,6 +51,11 @@ public:
     MOCK_METHOD(bool, PlayRange, (int, Transport, std::int64_t, std::int64_t), (override));
     MOCK_METHOD(bool, ReadTrackPosition, (int, Transport, TCdAddress&), (override));
     MOCK_METHOD(int, GetReadSpeeds, (int, Transport, int, int, std::uint32_t*), (override));
+    MOCK_METHOD(bool, ReadTocNormal, (int, Transport, TCdToc&), (override));
+    MOCK_METHOD(bool, ReadTocAdvanced, (int, Transport, bool, TCdToc&), (override));
+    MOCK_METHOD(bool, ReadCdText, (int, Transport, std::uint8_t*, std::size_t, std::size_t&), (override));
+    MOCK_METHOD(QRead, ReadQ, (int, Transport, int, std::int64_t, TQRecord&), (override));
+    MOCK_METHOD(bool, LockTray, (int, Transport, bool), (override));
 };
 
 class MockCdAudio : public ICdAudio {
@@ -63,6 +68,12 @@ public:
     MOCK_METHOD(bool, Position, (std::uint32_t, TCdAddress&), (override));
     MOCK_METHOD(bool, IsDoorOpen, (std::uint32_t, bool&), (override));
     MOCK_METHOD(bool, SetDoor, (std::uint32_t, bool), (override));
+    MOCK_METHOD(bool, MediaIdentity, (std::uint32_t, std::string&), (override));
+    MOCK_METHOD(bool, TrackCount, (std::uint32_t, int&), (override));
+    MOCK_METHOD(bool, TrackStart, (std::uint32_t, int, TCdAddress&), (override));
+    MOCK_METHOD(bool, TrackLength, (std::uint32_t, int, TCdAddress&), (override));
+    MOCK_METHOD(bool, TrackIsAudio, (std::uint32_t, int, bool&), (override));
+    MOCK_METHOD(std::uint32_t, VolumeSerial, (const std::string&), (override));
 };
 
 class MockAnalogEngine : public IAnalogEngine {

@@ -74,6 +74,15 @@ TEST_F(ScsiDrivesTest, TrayOperationsReachTheDriveThroughEitherPath)
     EXPECT_FALSE(player->EjectTray("Q:"));
 }
 
+TEST(SoundDevices, TheListStartsWithTheDefaultDevice)
+{
+    const int count = TKsCdPlayer::GetWaveOutNumDevs();
+    ASSERT_GE(count, 1);
+    EXPECT_EQ(TKsCdPlayer::GetWaveOutDevName(0), "default");
+    EXPECT_EQ(TKsCdPlayer::GetWaveOutDevName(count), "");
+    EXPECT_EQ(TKsCdPlayer::GetWaveOutDevName(-1), "");
+}
+
 TEST_F(ScsiDrivesTest, ReadSpeedsComeFromTheDrive)
 {
     ASSERT_EQ(player->GetCdDrives(), 1);
