@@ -122,6 +122,9 @@ public:
     TCdgBuffer CdgBuffer;
     int Tag = 0; // the mode of the last Play
 
+    // The engines the component drives (for front ends that want their details).
+    const Engines& GetEngines() const { return engines_; }
+
     // The hidden window; its owner thread pumps it.
     platform::MessageWindow& Window() { return window_; }
     // Starts the timer once the application has set the component up.

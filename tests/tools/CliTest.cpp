@@ -58,6 +58,30 @@ TEST_F(CliTest, TocPrintsTracksAndIdentifiers)
                        "query cddb query 02000501 1 150 7\n");
 }
 
+TEST_F(CliTest, TocFindsPreGapsRebuildsTheTableAndReadsCdText)
+{
+    const std::string image = MakeDisc("disc sub=raw title=\"Demo\" hidden=00:03:00\n"
+                                       "track length=00:10:00 title=\"One\"\n"
+                                       "track length=00:05:00\n"
+                                       "track length=00:05:00 pregap=00:04:00\n");
+    // Track 1 at 00:05:00 after the hidden audio, track 2 at 00:15:00 without a pre-gap,
+    // track 3 at 00:24:00 after a 4-second pre-gap from 00:20:00.
+    for (const char* method : {"auto", "readcdda", "readcd", "subchannel"}) {
+        const Outcome run = Cli("toc --image " + image + " --pregaps " + method);
+        ASSERT_EQ(run.status, 0) << method << ": " << run.out;
+        EXPECT_NE(run.out.find("track 2 index0 - index1 00:15:00\ntrack 3 index0 00:20:00 index1 00:24:00\n"),
+                  std::string::npos)
+            << method << ": " << run.out;
+    }
+    const Outcome plain = Cli("toc --image " + image);
+    const Outcome manual = Cli("toc --image " + image + " --manual");
+    ASSERT_EQ(manual.status, 0) << manual.out;
+    EXPECT_EQ(manual.out, plain.out) << "the table rebuilt from the sub-channel is the drive's";
+    const Outcome text = Cli("toc --image " + image + " --cdtext");
+    EXPECT_NE(text.out.find("cdtext title 0 Demo\ncdtext title 1 One\n"), std::string::npos) << text.out;
+    EXPECT_NE(Cli("toc --image " + image + " --pregaps guess").status, 0);
+}
+
 TEST_F(CliTest, DrivesListsTheEmulatedDrive)
 {
     const std::string image = MakeDisc("disc\ntrack length=00:01:00\n");

@@ -23,7 +23,7 @@ namespace {
 // Options that take a value; every other --name is a flag.
 const std::set<std::string> kValued = {"--image", "--drive-option", "--drive", "--out",     "--track",
                                        "--method", "--read-at-once", "--overlaps", "--compares", "--offset",
-                                       "--output", "--device"};
+                                       "--output", "--device", "--pregaps", "--mode"};
 
 std::atomic<bool> gInterrupted{false};
 
@@ -136,24 +136,10 @@ int Drives(const Arguments& a)
     return 0;
 }
 
-int Toc(const Arguments& a)
+namespace {
+
+void PrintToc(const TCdToc& toc, const TCddbParams& params)
 {
-    std::string error;
-    if (a.Has("--help")) {
-        std::puts("usage: vantrel-cli toc (--drive L | --image FILE [--drive-option TEXT])\n"
-                  "one line per track (number, start, length, flags), then the disc identifiers");
-        return 0;
-    }
-    if (!a.Only({"--image", "--drive-option", "--drive"}, error))
-        return Fail("toc", error);
-    DriveSession session;
-    int status = 0;
-    const TKsCdRom* drive = OpenDrive("toc", a, session, status);
-    if (!drive)
-        return status;
-    TCdToc toc{};
-    if (!ReadTocNormal(session.TransportFor(*drive), *drive, toc))
-        return Fail("toc", "cannot read the table of contents of " + drive->DriveLetter);
     const int count = TocTrackCount(toc);
     for (int i = 0; i < count; ++i) {
         const TCdTrackEntry& t = toc.tracks[i];
@@ -168,9 +154,86 @@ int Toc(const Arguments& a)
             flags += " 4ch";
         std::printf("%02d  %s  %s  %s\n", t.trackNumber, Msf(start).c_str(), Msf(length).c_str(), flags.c_str());
     }
-    const TCddbParams params = MakeCddbParams(toc);
     std::printf("cddb-id %s\ncdplayer-id %s\nseconds %u\nquery %s\n", CddbIdText(params.CddbId).c_str(),
                 CdPlayerIdText(params.CdPlayerId).c_str(), params.TotalSeconds, params.CddbQuery.c_str());
+}
+
+// The CD-Text packs as lines "cdtext TYPE TRACK TEXT", single-byte texts of the first block.
+void PrintCdText(const std::uint8_t* bytes, std::size_t length)
+{
+    static const std::map<int, const char*> kTypes = {{0x80, "title"}, {0x81, "performer"}, {0x82, "songwriter"},
+                                                      {0x83, "composer"}, {0x84, "arranger"}, {0x85, "message"}};
+    std::map<int, std::pair<int, std::string>> texts;  // type → (first track, joined text)
+    for (std::size_t at = 4; at + 18 <= length; at += 18) {
+        const std::uint8_t* pack = bytes + at;
+        if (!kTypes.count(pack[0]) || (pack[3] & 0x70) != 0)
+            continue;
+        auto& [first, text] = texts.try_emplace(pack[0], pack[1], std::string()).first->second;
+        text.append(reinterpret_cast<const char*>(pack + 4), 12);
+    }
+    for (const auto& [type, entry] : texts) {
+        int track = entry.first;
+        std::size_t from = 0;
+        for (std::size_t nul; (nul = entry.second.find('\0', from)) != std::string::npos; from = nul + 1, ++track)
+            if (nul > from)
+                std::printf("cdtext %s %d %s\n", kTypes.at(type), track, entry.second.substr(from, nul - from).c_str());
+    }
+}
+
+}  // namespace
+
+int Toc(const Arguments& a)
+{
+    std::string error;
+    if (a.Has("--help")) {
+        std::puts("usage: vantrel-cli toc (--drive L | --image FILE [--drive-option TEXT])\n"
+                  "       [--pregaps auto|readcdda|readcd|subchannel] [--manual] [--cdtext]\n"
+                  "one line per track (number, start, length, flags), then the disc identifiers;\n"
+                  "--pregaps finds each track's index 0, --manual builds the table from the sub-channel,\n"
+                  "--cdtext prints the disc's CD-Text");
+        return 0;
+    }
+    if (!a.Only({"--image", "--drive-option", "--drive", "--pregaps", "--manual", "--cdtext"}, error))
+        return Fail("toc", error);
+    static const std::map<std::string, int> kMethods = {{"auto", 0}, {"readcdda", 1}, {"readcd", 2}, {"subchannel", 3}};
+    if (a.Has("--pregaps") && !kMethods.count(a.Get("--pregaps")))
+        return Fail("toc", "unknown pre-gap method " + a.Get("--pregaps") + " (auto, readcdda, readcd, subchannel)");
+    DriveSession session;
+    int status = 0;
+    const TKsCdRom* drive = OpenDrive("toc", a, session, status);
+    if (!drive)
+        return status;
+    const std::unique_ptr<TKsCdPlayer> player = MakePlayer(session);
+    const int index = player->GetDriveIndex(drive->DriveLetter);
+    player->SetPlayMode(index, pmDigital);  // the drive's own commands, not the CD-audio device
+    if (a.Has("--pregaps")) {
+        player->SetPreGapMode(index, 2);  // starts stay at index 1; index 0 is recorded
+        player->SetPreGapMethod(index, kMethods.at(a.Get("--pregaps")));
+    }
+    TCdToc toc{};
+    TCddbParams params;
+    const bool read = a.Has("--manual") ? player->GetTocManual(drive->DriveLetter, toc, params)
+                                        : player->GetDiscInfo(drive->DriveLetter, toc, params);
+    if (!read || TocTrackCount(toc) == 0)
+        return Fail("toc", "cannot read the table of contents of " + drive->DriveLetter);
+    if (a.Has("--pregaps") && player->GetLastAnalysisStatus() != 3)
+        return Fail("toc", "the pre-gap analysis of " + drive->DriveLetter + " failed");
+    PrintToc(toc, params);
+    if (a.Has("--pregaps"))
+        for (int i = 0; i < TocTrackCount(toc); ++i) {
+            const TCdTrackEntry& t = toc.tracks[i];
+            const bool gap = AddressToFrames(t.preGapStart) < AddressToFrames(t.start);
+            std::printf("track %d index0 %s index1 %s\n", t.trackNumber,
+                        gap ? Msf(AddressToFrames(t.preGapStart)).c_str() : "-", Msf(AddressToFrames(t.start)).c_str());
+        }
+    if (a.Has("--cdtext")) {
+        std::vector<std::uint8_t> buffer(36868);
+        std::size_t length = 0;
+        if (player->ReadCdText(drive->DriveLetter, buffer.data(), buffer.size(), length))
+            PrintCdText(buffer.data(), length);
+        else
+            std::puts("cdtext none");
+    }
     return 0;
 }
 
@@ -257,17 +320,24 @@ int Play(const Arguments& a)
 {
     if (a.Has("--help")) {
         std::puts("usage: vantrel-cli play (--drive L | --image FILE [--drive-option TEXT]) [--track N]\n"
-                  "       [--output alsa] [--device NAME]\n"
+                  "       [--mode mci|analog|digital] [--output alsa] [--device NAME]\n"
                   "plays the track (or the whole disc in list order) through the player's digital path;\n"
                   "NAME is a sound device as ALSA names it (default, pulse, hw:0,0, ...); Ctrl-C stops");
         return 0;
     }
     std::string error;
-    if (!a.Only({"--image", "--drive-option", "--drive", "--track", "--output", "--device"}, error))
+    if (!a.Only({"--image", "--drive-option", "--drive", "--track", "--output", "--device", "--mode"}, error))
         return Fail("play", error);
+    static const std::map<std::string, PlayModes> kModes = {{"mci", pmMci}, {"analog", pmAnalog}, {"digital", pmDigital}};
     if (a.Has("--output") && a.Get("--output") != "alsa")
         return Fail("play", "unknown output " + a.Get("--output") + " (alsa)");
     RipOptions options;
+    if (a.Has("--mode")) {
+        const auto found = kModes.find(a.Get("--mode"));
+        if (found == kModes.end())
+            return Fail("play", "unknown mode " + a.Get("--mode") + " (mci, analog, digital)");
+        options.mode = found->second;
+    }
     if (a.Has("--track")) {
         const auto track = ParseDecimal(a.Get("--track"));
         if (!track || *track < 1 || *track > 99)

@@ -5,6 +5,8 @@
 
 #include "drive/KsCdCommands.h"
 #include "drive/TrackInfo.h"
+#include "engine/AnalogCdPlayer.h"
+#include "engine/CdAudio.h"
 #include "engine/DigitalEngine.h"
 #include "engine/KsCdPlayer.h"
 #include "engine/ScsiDriveServices.h"
@@ -15,6 +17,12 @@ namespace vantrel::cli {
 namespace {
 
 constexpr auto kStallLimit = std::chrono::seconds(60);  // no position for this long: give up
+
+std::string DigitalError(TKsCdPlayer& player)
+{
+    auto* digital = dynamic_cast<TDigitalEngine*>(player.GetEngines().digital.get());
+    return digital ? digital->Player().GetErrorText() : std::string();
+}
 
 std::string TrackTitle(int number)
 {
@@ -37,6 +45,20 @@ std::vector<SoundDevice> SoundDevices()
     return devices;
 }
 
+std::unique_ptr<TKsCdPlayer> MakePlayer(DriveSession& session)
+{
+    TDriveSystem& system = session.System();
+    TKsCdPlayer::Engines engines;
+    engines.drives = std::make_unique<TScsiDriveList>(system);
+    engines.commands = std::make_unique<TScsiDriveCommands>(system);
+    engines.cdAudio = std::make_unique<TCdAudio>(system);
+    engines.analog = std::make_unique<TKsAnalogCdPlayer>(system);
+    engines.digital = std::make_unique<TDigitalEngine>(system);
+    auto player = std::make_unique<TKsCdPlayer>(std::move(engines));
+    player->GetCdDrives();
+    return player;
+}
+
 bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& options,
                std::vector<RipTrackResult>& results, std::string& error, const RipProgress& progress,
                const std::atomic<bool>* stop)
@@ -55,19 +77,17 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
         return false;
     }
 
-    TDriveSystem& system = session.System();
-    TKsCdPlayer::Engines engines;
-    engines.drives = std::make_unique<TScsiDriveList>(system);
-    engines.commands = std::make_unique<TScsiDriveCommands>(system);
-    auto digital = std::make_unique<TDigitalEngine>(system);
-    TDigitalEngine* engine = digital.get();
-    engines.digital = std::move(digital);
-    TKsCdPlayer player(std::move(engines));
-    player.GetCdDrives();
+    const std::unique_ptr<TKsCdPlayer> owned = MakePlayer(session);
+    TKsCdPlayer& player = *owned;
     const int index = player.GetDriveIndex(drive.DriveLetter);
-    player.SetPlayMode(index, pmDigital);
-    if (player.GetPlayMode(index) != pmDigital) {
-        error = drive.DriveLetter + " cannot be read digitally";
+    const PlayModes mode = options.outFolder.empty() ? options.mode : pmDigital;
+    player.SetPlayMode(index, mode);
+    if (player.GetPlayMode(index) != mode) {
+        error = drive.DriveLetter + " cannot be played that way";
+        return false;
+    }
+    if (mode == pmMci && !player.Open(index)) {
+        error = "cannot open the CD-audio device of " + drive.DriveLetter;
         return false;
     }
     player.SetRipMethod(index, options.method);
@@ -107,7 +127,7 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
         result.track = entry.trackNumber;
         outcome = Outcome::Running;
         if (!player.Play()) {
-            const std::string why = engine->Player().GetErrorText();
+            const std::string why = mode == pmDigital ? DigitalError(player) : std::string();
             result.error = "track " + std::to_string(entry.trackNumber) + " could not start" +
                            (why.empty() ? std::string() : ": " + why);
             results.push_back(result);
@@ -143,7 +163,7 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
             if (progress)
                 progress(entry.trackNumber, total, total);
         } else if (result.error.empty() && !result.stopped) {
-            const std::string why = engine->Player().GetErrorText();
+            const std::string why = mode == pmDigital ? DigitalError(player) : std::string();
             result.error = "track " + std::to_string(entry.trackNumber) + ": " +
                            (why.empty() ? std::string("read error") : why) +
                            (result.file.empty() ? std::string() : ", " + result.file + " is incomplete");

@@ -5,13 +5,20 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "DriveSession.h"
 #include "drive/ReadModes.h"
+#include "engine/KsCdPlayer.h"
+#include "engine/PlayerTypes.h"
 
 namespace vantrel::cli {
+
+// The player component over the session's drive system with every engine: the drive
+// list and commands, the CD-audio devices, the analog and the digital engine.
+std::unique_ptr<TKsCdPlayer> MakePlayer(DriveSession& session);
 
 struct RipOptions {
     std::string outFolder;  // empty: play through the sound device instead of writing files
@@ -20,6 +27,7 @@ struct RipOptions {
     RipMethods method = RipMMC;
     int readAtOnce = 25, overlaps = 5, compares = 2;
     int offsetSamples = 0;
+    PlayModes mode = pmDigital;  // how to play when not ripping
 };
 
 struct RipTrackResult {
