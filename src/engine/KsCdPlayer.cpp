@@ -26,7 +26,7 @@ std::int64_t FramesOf(TCdAddress address)
 } // namespace
 
 TKsCdPlayer::TKsCdPlayer(Engines engines)
-    : engines_(std::move(engines)), window_([this](const platform::Message& m) { WindowProc(m); })
+    : window_([this](const platform::Message& m) { WindowProc(m); }), engines_(std::move(engines))
 {
     InitAnalogVol();
     InitDigitalVol();

@@ -461,9 +461,11 @@ private:
     void FailAnalysis();
     void Notify(int code, int value = 0);
 
-    Engines engines_;
     platform::MessageWindow window_;
     platform::PeriodicTimer timer_;
+    // Declared after the window and the timer, so the engines (and their threads, which
+    // post to the window) go first when the component is destroyed.
+    Engines engines_;
 
     std::array<TDriveSettings, kMaxDrives> drive_{};
     std::array<bool, kMaxDrives> useSpti_{};
