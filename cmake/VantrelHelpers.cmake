@@ -25,6 +25,8 @@ function(vantrel_test name)
     list(APPEND properties LABELS "${ARG_LABELS}")
   endif()
   if(env)
+    # Escaped so that several variables stay one ENVIRONMENT value on their way through.
+    string(REPLACE ";" "\\;" env "${env}")
     list(APPEND properties ENVIRONMENT "${env}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
