@@ -697,6 +697,75 @@ bool TKsCdPlayer::LoadTrayMci(int index)
 }
 
 // ---------------------------------------------------------------------------------
+// What the analog and the digital path share around their engine's calls
+
+bool TKsCdPlayer::StartEngine(const std::function<bool()>& start)
+{
+    busy_ = true;  // until the engine's thread says it runs
+    suppressTime_ = false;
+    if (!start()) {
+        busy_ = false;
+        paused_ = false;
+        playing_ = false;
+        return false;
+    }
+    elapsed_ = 0;
+    RaiseTimeCount(0);
+    paused_ = false;
+    playing_ = true;
+    track_->Played = true;
+    return true;
+}
+
+bool TKsCdPlayer::StopEngine(bool available, const std::function<bool()>& stop)
+{
+    if (!HasTrack())
+        return true;
+    if (busy_ || !available)
+        return false;
+    suppressTime_ = true;
+    if (!stop()) {
+        suppressTime_ = false;
+        return false;
+    }
+    playing_ = false;
+    paused_ = false;
+    elapsed_ = 0;
+    suppressTime_ = false;
+    return true;
+}
+
+bool TKsCdPlayer::PauseEngine(bool available, const std::function<void()>& resume,
+                              const std::function<void()>& pause)
+{
+    if (!HasTrack() || busy_ || !available)
+        return false;
+    if (paused_) {
+        resume();
+        elapsed_ = savedTime_.load();
+        paused_ = false;
+    } else {
+        pause();
+        savedTime_ = static_cast<std::int32_t>(std::floor(elapsed_.load()));
+        paused_ = true;
+    }
+    return paused_;
+}
+
+bool TKsCdPlayer::SeekEngine(bool available, std::int32_t position, const std::function<bool(std::int64_t)>& seek)
+{
+    if (!HasTrack() || busy_ || !playing_ || !available)
+        return false;
+    suppressTime_ = true;  // until the engine reports the new position
+    if (!seek(std::int64_t{position} * 75 / 100)) {
+        suppressTime_ = false;
+        return false;
+    }
+    savedTime_ = position * 10;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------
 // The analog path
 
 bool TKsCdPlayer::PlayAnalog()
@@ -727,67 +796,25 @@ bool TKsCdPlayer::PlayAnalog()
         return false;
     analog->SetDrive(currentDrive_, transport, FramesOf(track_->StartAddress), FramesOf(track_->EndAddress));
 
-    busy_ = true;
-    suppressTime_ = false;
-    if (!analog->Start()) {
-        busy_ = false;
-        paused_ = false;
-        playing_ = false;
-        return false;
-    }
-    elapsed_ = 0;
-    RaiseTimeCount(0);
-    paused_ = false;
-    playing_ = true;
-    track_->Played = true;
-    return true;
+    return StartEngine([&] { return analog->Start(); });
 }
 
 bool TKsCdPlayer::StopAnalog(bool sendStop)
 {
-    if (!HasTrack())
-        return true;
-    if (busy_ || !engines_.analog)
-        return false;
-    suppressTime_ = true;
-    if (!engines_.analog->Stop(sendStop)) {
-        suppressTime_ = false;
-        return false;
-    }
-    playing_ = false;
-    paused_ = false;
-    elapsed_ = 0;
-    suppressTime_ = false;
-    return true;
+    IAnalogEngine* analog = engines_.analog.get();
+    return StopEngine(analog != nullptr, [&] { return analog->Stop(sendStop); });
 }
 
 bool TKsCdPlayer::PauseAnalog()
 {
-    if (!HasTrack() || busy_ || !engines_.analog)
-        return false;
-    if (paused_) {
-        engines_.analog->Resume();
-        elapsed_ = savedTime_.load();
-        paused_ = false;
-    } else {
-        engines_.analog->Pause();
-        savedTime_ = static_cast<std::int32_t>(std::floor(elapsed_.load()));
-        paused_ = true;
-    }
-    return paused_;
+    IAnalogEngine* analog = engines_.analog.get();
+    return PauseEngine(analog != nullptr, [&] { analog->Resume(); }, [&] { analog->Pause(); });
 }
 
 bool TKsCdPlayer::SeekAnalog(std::int32_t position)
 {
-    if (!HasTrack() || busy_ || !playing_ || !engines_.analog)
-        return false;
-    suppressTime_ = true;
-    if (!engines_.analog->Seek(std::int64_t{position} * 75 / 100)) {
-        suppressTime_ = false;
-        return false;
-    }
-    savedTime_ = position * 10;
-    return true;
+    IAnalogEngine* analog = engines_.analog.get();
+    return SeekEngine(analog != nullptr, position, [&](std::int64_t frames) { return analog->Seek(frames); });
 }
 
 bool TKsCdPlayer::SaveCurrnetPosAnalog()
@@ -910,67 +937,25 @@ bool TKsCdPlayer::PlayDigital()
     norm.enabled = norm_.enabled && drive.UseNormalizer;
     digital->SetNormalizer(norm);
 
-    busy_ = true;
-    suppressTime_ = false;
-    if (!digital->Start()) {
-        busy_ = false;
-        paused_ = false;
-        playing_ = false;
-        return false;
-    }
-    elapsed_ = 0;
-    RaiseTimeCount(0);
-    paused_ = false;
-    playing_ = true;
-    track_->Played = true;
-    return true;
+    return StartEngine([&] { return digital->Start(); });
 }
 
 bool TKsCdPlayer::StopDigital()
 {
-    if (!HasTrack())
-        return true;
-    if (busy_ || !engines_.digital)
-        return false;
-    suppressTime_ = true;
-    if (!engines_.digital->Stop()) {
-        suppressTime_ = false;
-        return false;
-    }
-    playing_ = false;
-    paused_ = false;
-    elapsed_ = 0;
-    suppressTime_ = false;
-    return true;
+    IDigitalEngine* digital = engines_.digital.get();
+    return StopEngine(digital != nullptr, [&] { return digital->Stop(); });
 }
 
 bool TKsCdPlayer::PauseDigital()
 {
-    if (!HasTrack() || busy_ || !engines_.digital)
-        return false;
-    if (paused_) {
-        engines_.digital->Resume();
-        elapsed_ = savedTime_.load();
-        paused_ = false;
-    } else {
-        engines_.digital->Pause();
-        savedTime_ = static_cast<std::int32_t>(std::floor(elapsed_.load()));
-        paused_ = true;
-    }
-    return paused_;
+    IDigitalEngine* digital = engines_.digital.get();
+    return PauseEngine(digital != nullptr, [&] { digital->Resume(); }, [&] { digital->Pause(); });
 }
 
 bool TKsCdPlayer::SeekDigital(std::int32_t position)
 {
-    if (!HasTrack() || busy_ || !playing_ || !engines_.digital)
-        return false;
-    suppressTime_ = true;
-    if (!engines_.digital->Seek(std::int64_t{position} * 75 / 100)) {
-        suppressTime_ = false;
-        return false;
-    }
-    savedTime_ = position * 10;
-    return true;
+    IDigitalEngine* digital = engines_.digital.get();
+    return SeekEngine(digital != nullptr, position, [&](std::int64_t frames) { return digital->Seek(frames); });
 }
 
 bool TKsCdPlayer::ForceDiscAccess()

@@ -443,6 +443,11 @@ private:
     void ClearCurrentTrack();
     void RaiseTimeCount(std::int32_t time);
     void ConfigureDigitalOutput(IDigitalEngine& digital);
+    // The steps the analog and the digital path share around their engine's calls.
+    bool StartEngine(const std::function<bool()>& start);
+    bool StopEngine(bool available, const std::function<bool()>& stop);
+    bool PauseEngine(bool available, const std::function<void()>& resume, const std::function<void()>& pause);
+    bool SeekEngine(bool available, std::int32_t position, const std::function<bool(std::int64_t)>& seek);
 
     // Table-of-contents analysis (TocAnalysis.cpp).
     struct TDiscAddresses {
