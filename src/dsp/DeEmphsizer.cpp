@@ -1,0 +1,212 @@
+#include "dsp/DeEmphsizer.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+namespace vantrel {
+namespace {
+
+constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+// y[n] = b0*x[n] + b1*x[n-1] + a1*y[n-1], in float and in double.
+template <class F> struct TCoefficients {
+    F b0, b1, a1;
+};
+struct TDesign {
+    TCoefficients<float> single;
+    TCoefficients<double> twice;
+};
+
+// Computed once, for 44100 Hz: the bilinear transform of (1 + s*tau2) / (1 + s*tau1) with
+// the frequency warped to match at the pole 1/tau1.
+const TDesign& Design()
+{
+    static const TDesign design = [] {
+        constexpr double kTau1 = 50e-6; // pole
+        constexpr double kTau2 = 15e-6; // zero
+        constexpr double kPeriod = 1.0 / 44100.0;
+        const double t = std::tan(kPeriod / (2.0 * kTau1));
+        const double a1 = (1.0 - t) / (1.0 + t);
+        const double b0 = t / (1.0 + t) * (kTau1 - kTau2) / kTau1 + kTau2 / kTau1;
+        const double b1 = t / (1.0 + t) * (kTau1 - kTau2) / kTau1 - (kTau2 / kTau1) * a1;
+        return TDesign{{static_cast<float>(b0), static_cast<float>(b1), static_cast<float>(a1)}, {b0, b1, a1}};
+    }();
+    return design;
+}
+
+template <class F> const TCoefficients<F>& CoefficientsIn()
+{
+    if constexpr (std::is_same_v<F, float>)
+        return Design().single;
+    else
+        return Design().twice;
+}
+
+template <class T> T Get(const void* base, std::size_t i)
+{
+    T v;
+    std::memcpy(&v, static_cast<const std::byte*>(base) + i * sizeof(T), sizeof v);
+    return v;
+}
+template <class T> void Put(void* base, std::size_t i, T v)
+{
+    std::memcpy(static_cast<std::byte*>(base) + i * sizeof(T), &v, sizeof v);
+}
+
+// Truncates toward zero and clips to lo..hi (both exact in float); NaN gives 0.
+std::int32_t TruncLimit(float t, float lo, float hi)
+{
+    t = t == t ? t : 0.0f;
+    t = t < hi ? t : hi;
+    t = t > lo ? t : lo;
+    return static_cast<std::int32_t>(t);
+}
+
+// At or beyond +-2^31 the bound on that side, else truncation; NaN gives 0.
+std::int32_t Saturate32(float t)
+{
+    constexpr float kTop = 2147483648.0f;
+    if (t >= kTop)
+        return kInt32Max;
+    if (t <= -kTop)
+        return kInt32Min;
+    return t == t ? static_cast<std::int32_t>(t) : 0;
+}
+
+// How the filter sees each type: Load gives the sample as a number of type F (the
+// arithmetic of the filter), Store takes the result back into the type.
+struct TInt8 {
+    using F = float;
+    static F Load(const void* p, std::size_t i) { return static_cast<F>(static_cast<const std::uint8_t*>(p)[i] - 128); }
+    static void Store(void* p, std::size_t i, F v)
+    {
+        static_cast<std::uint8_t*>(p)[i] = static_cast<std::uint8_t>(TruncLimit(v, -128.0f, 127.0f) + 128);
+    }
+};
+struct TInt16 {
+    using F = float;
+    static F Load(const void* p, std::size_t i) { return Get<std::int16_t>(p, i); }
+    static void Store(void* p, std::size_t i, F v)
+    {
+        Put(p, i, static_cast<std::int16_t>(TruncLimit(v, -32767.0f, 32767.0f)));
+    }
+};
+// The 3 bytes are the top of a 32-bit value, and the result keeps the top 3 bytes.
+struct TInt24 {
+    using F = float;
+    static F Load(const void* p, std::size_t i)
+    {
+        const auto* b = static_cast<const std::uint8_t*>(p) + 3 * i;
+        return static_cast<F>(static_cast<std::int32_t>(std::uint32_t{b[0]} << 8 | std::uint32_t{b[1]} << 16 |
+                                                        std::uint32_t{b[2]} << 24));
+    }
+    static void Store(void* p, std::size_t i, F v)
+    {
+        const auto r = static_cast<std::uint32_t>(Saturate32(v));
+        auto* b = static_cast<std::uint8_t*>(p) + 3 * i;
+        b[0] = static_cast<std::uint8_t>(r >> 8);
+        b[1] = static_cast<std::uint8_t>(r >> 16);
+        b[2] = static_cast<std::uint8_t>(r >> 24);
+    }
+};
+// wdInt24In32 is not limited to 24 bits, only kept inside its container; wdInt32 saturates
+// at the same bounds.
+struct TInt32 {
+    using F = float;
+    static F Load(const void* p, std::size_t i) { return static_cast<F>(Get<std::int32_t>(p, i)); }
+    static void Store(void* p, std::size_t i, F v) { Put(p, i, Saturate32(v)); }
+};
+template <class Stored> struct TFloat {
+    using F = Stored;
+    static F Load(const void* p, std::size_t i) { return Get<F>(p, i); }
+    static void Store(void* p, std::size_t i, F v) { Put(p, i, v); }
+};
+
+// Both channels in one loop: two independent recursions keep the arithmetic units busy.
+template <class T> void Filter(TDeEmphsizer::TState& state, void* const* channels, std::size_t frames, double gain)
+{
+    using F = typename T::F;
+    if (frames == 0)
+        return;
+    const TCoefficients<F>& c = CoefficientsIn<F>();
+    F x1[2], y1[2];
+    for (int ch = 0; ch < 2; ++ch) {
+        if (state.first) {
+            x1[ch] = y1[ch] = T::Load(channels[ch], 0);
+        } else {
+            x1[ch] = static_cast<F>(state.prevIn[ch]);
+            y1[ch] = static_cast<F>(state.prevOut[ch]);
+        }
+    }
+    state.first = false;
+    const F g = static_cast<F>(gain);
+    void* const left = channels[0];
+    void* const right = channels[1];
+    for (std::size_t i = 0; i < frames; ++i) {
+        const F xl = T::Load(left, i);
+        const F xr = T::Load(right, i);
+        const F yl = c.b0 * xl + c.b1 * x1[0] + c.a1 * y1[0];
+        const F yr = c.b0 * xr + c.b1 * x1[1] + c.a1 * y1[1];
+        x1[0] = xl;
+        x1[1] = xr;
+        y1[0] = yl;
+        y1[1] = yr;
+        T::Store(left, i, yl * g);
+        T::Store(right, i, yr * g);
+    }
+    for (int ch = 0; ch < 2; ++ch) {
+        state.prevIn[ch] = x1[ch];
+        state.prevOut[ch] = y1[ch];
+    }
+}
+
+template <class T> void Scale(void* samples, std::size_t count, double gain)
+{
+    using F = typename T::F;
+    const F g = static_cast<F>(gain);
+    for (std::size_t i = 0; i < count; ++i)
+        T::Store(samples, i, T::Load(samples, i) * g);
+}
+
+template <class T> constexpr TDeEmphsizer::TRoutines kRoutinesOf{Filter<T>, Scale<T>};
+
+// Indexed by data type, codes 0 to 8; each float width serves both of its scales.
+constexpr std::array<const TDeEmphsizer::TRoutines*, kPcmWaveDataTypes> kRoutines{
+    &kRoutinesOf<TInt8>,          &kRoutinesOf<TInt16>,        &kRoutinesOf<TInt24>,
+    &kRoutinesOf<TInt32>,         &kRoutinesOf<TInt32>,        &kRoutinesOf<TFloat<float>>,
+    &kRoutinesOf<TFloat<double>>, &kRoutinesOf<TFloat<float>>, &kRoutinesOf<TFloat<double>>,
+};
+
+} // namespace
+
+void TDeEmphsizer::SetGain(double percent)
+{
+    gain_ = percent * 0.01;
+    gainActive_ = !(gain_ >= 0.99999 && gain_ <= 1.00001);
+}
+
+bool TDeEmphsizer::Init(TWaveDataType dataType, int /*sampleRate*/)
+{
+    Design(); // the coefficients are computed here, not on the playback thread
+    dataType_ = dataType;
+    routines_ = dataType < kRoutines.size() ? kRoutines[dataType] : nullptr;
+    return routines_ != nullptr;
+}
+
+void TDeEmphsizer::Process(void* const* channels, std::size_t frames)
+{
+    if (!routines_)
+        return;
+    if (enabled_) {
+        routines_->filter(state_, channels, frames, gainActive_ ? gain_ : 1.0);
+    } else if (gainActive_) {
+        routines_->scale(channels[0], frames, gain_);
+        routines_->scale(channels[1], frames, gain_);
+    }
+}
+
+} // namespace vantrel
