@@ -31,11 +31,11 @@ void PlayOneSecond(benchmark::State& state)
         state.SkipWithError("no PulseAudio daemon could be started");
         return;
     }
-    vantrel::vdrive::DiscSpec spec;
+    vantrel::vdrive::DiscPlan plan;
     std::string error, image;
     vantrel::testing::TempDir dir;
-    vantrel::vdrive::ParseDiscSpec("disc\ntrack length=00:10:00\n", spec, error);
-    vantrel::vdrive::MakeDisc(spec, dir.Path().string(), image, error);
+    vantrel::vdrive::ParseDiscPlan("disc\ntrack length=00:10:00\n", plan, error);
+    vantrel::vdrive::MakeDisc(plan, dir.Path().string(), image, error);
     vantrel::cli::DriveSession session;
     session.Open(image, "", error);
     const vantrel::TKsCdRom* drive = session.FindDrive(session.ImageLetter(), error);

@@ -33,10 +33,10 @@ const std::string& Folder()
         const auto path = std::filesystem::temp_directory_path() / "vantrel-bench-10min";
         std::filesystem::create_directories(path);
         if (!std::filesystem::exists(path / "disc.cue")) {
-            DiscSpec spec;
+            DiscPlan plan;
             std::string error, image;
-            if (!ParseDiscSpec("disc name=disc\ntrack length=10:00:00\n", spec, error) ||
-                !MakeDisc(spec, path.string(), image, error))
+            if (!ParseDiscPlan("disc name=disc\ntrack length=10:00:00\n", plan, error) ||
+                !MakeDisc(plan, path.string(), image, error))
                 std::fprintf(stderr, "bench: %s\n", error.c_str());
         }
         return path.string();

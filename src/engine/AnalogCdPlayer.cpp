@@ -333,7 +333,8 @@ void TKsAnalogCdPlayer::Run()
     Sleep(firstWait_);
     idle_.Set();
 
-    std::optional<Clock::time_point> unreadSince;
+    bool unread = false;  // the status could not be read since unreadSince
+    Clock::time_point unreadSince{};
     while (state_ != asIdle) {
         loop_.Set();
         if (seekPending_) {
@@ -346,10 +347,11 @@ void TKsAnalogCdPlayer::Run()
         if (status == kStatusCompleted || status == kStatusError || status == kStatusNone)
             break;
         if (status != 0) {
-            unreadSince.reset();
-        } else if (!unreadSince) {
+            unread = false;
+        } else if (!unread) {
+            unread = true;
             unreadSince = Clock::now();
-        } else if (Clock::now() - *unreadSince >= kStatusGiveUp) {
+        } else if (Clock::now() - unreadSince >= kStatusGiveUp) {
             break;
         }
         Sleep(interval_);

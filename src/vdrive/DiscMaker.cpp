@@ -95,17 +95,17 @@ struct Layout {
     std::int64_t hidden = 0;
 };
 
-Layout PlanLayout(const DiscSpec& spec)
+Layout PlanLayout(const DiscPlan& plan)
 {
     Layout layout;
-    layout.hidden = spec.hidden;
+    layout.hidden = plan.hidden;
     std::int64_t lba = 0;
     int sessionFirst = 1;
-    for (std::size_t i = 0; i < spec.tracks.size(); ++i) {
-        const TrackSpec& t = spec.tracks[i];
+    for (std::size_t i = 0; i < plan.tracks.size(); ++i) {
+        const TrackPlan& t = plan.tracks[i];
         const int number = static_cast<int>(i + 1);
-        if (i > 0 && t.session != spec.tracks[i - 1].session) {
-            layout.model.sessions.push_back(Session{spec.tracks[i - 1].session, sessionFirst, number - 1, lba});
+        if (i > 0 && t.session != plan.tracks[i - 1].session) {
+            layout.model.sessions.push_back(Session{plan.tracks[i - 1].session, sessionFirst, number - 1, lba});
             sessionFirst = number;
             lba += kSessionGapSectors;
         }
@@ -119,8 +119,8 @@ Layout PlanLayout(const DiscSpec& spec)
         track.pregapStart = lba;
         std::int64_t silent = 0;
         if (i == 0) {
-            lba += spec.hidden;
-        } else if (t.session != spec.tracks[i - 1].session) {
+            lba += plan.hidden;
+        } else if (t.session != plan.tracks[i - 1].session) {
             silent = t.pregap > 0 ? t.pregap : 150;  // a new session's first pre-gap is not stored
         } else {
             lba += t.pregap;
@@ -135,23 +135,23 @@ Layout PlanLayout(const DiscSpec& spec)
         track.end = lba;
         layout.model.tracks.push_back(track);
     }
-    layout.model.sessions.push_back(Session{spec.tracks.back().session, sessionFirst,
-                                            static_cast<int>(spec.tracks.size()), lba});
-    layout.model.albumText = CdText{spec.title, spec.performer, spec.songwriter};
+    layout.model.sessions.push_back(Session{plan.tracks.back().session, sessionFirst,
+                                            static_cast<int>(plan.tracks.size()), lba});
+    layout.model.albumText = CdText{plan.title, plan.performer, plan.songwriter};
     return layout;
 }
 
 // ---- sector content ----
 
-void AudioSector(const TrackSpec& t, const Track& track, std::int64_t lba, bool hiddenArea, std::uint8_t* out)
+void AudioSector(const TrackPlan& t, const Track& track, std::int64_t lba, bool hiddenArea, std::uint8_t* out)
 {
     const bool gap = lba < track.start && !hiddenArea;
     for (int i = 0; i < kSectorBytes / 4; ++i) {
         std::int16_t left = 0, right = 0;
         const std::int64_t n = (lba + 150) * (kSectorBytes / 4) + i;
-        if (!gap && t.audio == TrackSpec::Audio::Counter) {
+        if (!gap && t.audio == TrackPlan::Audio::Counter) {
             CounterSample(n, left, right);
-        } else if (!gap && t.audio == TrackSpec::Audio::Tone) {
+        } else if (!gap && t.audio == TrackPlan::Audio::Tone) {
             const double phase = 2.0 * 3.14159265358979323846 * t.toneHz * static_cast<double>(n) / 44100.0;
             left = right = static_cast<std::int16_t>(std::lround(std::sin(phase) * 16000.0));
         }
@@ -250,12 +250,12 @@ void AddressEntry(std::ostringstream& out, int& number, int session, int point, 
           static_cast<int>(a % 75));
 }
 
-bool WriteCloneCdControl(const DiscSpec& spec, const Layout& layout, const std::string& base, std::string& imagePath,
+bool WriteCloneCdControl(const DiscPlan& plan, const Layout& layout, const std::string& base, std::string& imagePath,
                          std::string& error)
 {
     const Disc& model = layout.model;
-    CdTextBlock block{spec.title, spec.performer, spec.songwriter, {}, {}, {}, 1, 0x09};
-    for (const TrackSpec& t : spec.tracks) {
+    CdTextBlock block{plan.title, plan.performer, plan.songwriter, {}, {}, {}, 1, 0x09};
+    for (const TrackPlan& t : plan.tracks) {
         block.trackTitles.push_back(t.title);
         block.trackPerformers.push_back(t.performer);
         block.trackSongwriters.push_back(t.songwriter);
@@ -312,9 +312,9 @@ bool WriteCloneCdControl(const DiscSpec& spec, const Layout& layout, const std::
 
 }  // namespace
 
-bool ParseDiscSpec(std::string_view text, DiscSpec& spec, std::string& error)
+bool ParseDiscPlan(std::string_view text, DiscPlan& plan, std::string& error)
 {
-    spec = DiscSpec{};
+    plan = DiscPlan{};
     int lineNumber = 0;
     std::istringstream lines{std::string(text)};
     std::string line;
@@ -334,37 +334,37 @@ bool ParseDiscSpec(std::string_view text, DiscSpec& spec, std::string& error)
         if (head.empty())
             continue;
         if (head == "disc") {
-            if (sawDisc || !spec.tracks.empty())
+            if (sawDisc || !plan.tracks.empty())
                 return fail("'disc' must come once, before the tracks");
             sawDisc = true;
             for (const auto& [key, value] : pairs) {
                 if (key == "format" && (value == "cue" || value == "ccd"))
-                    spec.format = value == "cue" ? DiscSpec::Format::Cue : DiscSpec::Format::Ccd;
+                    plan.format = value == "cue" ? DiscPlan::Format::Cue : DiscPlan::Format::Ccd;
                 else if (key == "sub" && (value == "none" || value == "raw" || value == "channels"))
-                    spec.sub = value == "none" ? DiscSpec::Sub::None
-                               : value == "raw" ? DiscSpec::Sub::Raw
-                                                : DiscSpec::Sub::Channels;
+                    plan.sub = value == "none" ? DiscPlan::Sub::None
+                               : value == "raw" ? DiscPlan::Sub::Raw
+                                                : DiscPlan::Sub::Channels;
                 else if (key == "name" && !value.empty() && value.find('/') == std::string::npos)
-                    spec.name = value;
+                    plan.name = value;
                 else if (key == "hidden" && ParseMsf(value))
-                    spec.hidden = *ParseMsf(value);
+                    plan.hidden = *ParseMsf(value);
                 else if (key == "title")
-                    spec.title = value;
+                    plan.title = value;
                 else if (key == "performer")
-                    spec.performer = value;
+                    plan.performer = value;
                 else if (key == "songwriter")
-                    spec.songwriter = value;
+                    plan.songwriter = value;
                 else if (long long pack = 0; key == "cdg-error" && std::sscanf(value.c_str(), "%lld:", &pack) == 1 &&
                                              value.find(':') != std::string::npos) {
                     const int symbol = std::atoi(value.c_str() + value.find(':') + 1);
                     if (pack < 0 || symbol < 0 || symbol > 23)
                         return fail("bad cdg-error " + value);
-                    spec.cdgErrors.emplace_back(pack, symbol);
+                    plan.cdgErrors.emplace_back(pack, symbol);
                 } else
                     return fail("bad disc setting " + key + "=" + value);
             }
         } else if (head == "track") {
-            TrackSpec t;
+            TrackPlan t;
             bool hasLength = false;
             for (const auto& [key, value] : pairs) {
                 const auto msf = ParseMsf(value);
@@ -376,11 +376,11 @@ bool ParseDiscSpec(std::string_view text, DiscSpec& spec, std::string& error)
                 else if (key == "index" && msf && *msf > 0 && (t.indexes.empty() || *msf > t.indexes.back()))
                     t.indexes.push_back(*msf);
                 else if (key == "audio" && value == "counter")
-                    t.audio = TrackSpec::Audio::Counter;
+                    t.audio = TrackPlan::Audio::Counter;
                 else if (key == "audio" && value == "silence")
-                    t.audio = TrackSpec::Audio::Silence;
+                    t.audio = TrackPlan::Audio::Silence;
                 else if (key == "audio" && value.rfind("tone:", 0) == 0 && std::atof(value.c_str() + 5) > 0) {
-                    t.audio = TrackSpec::Audio::Tone;
+                    t.audio = TrackPlan::Audio::Tone;
                     t.toneHz = std::atof(value.c_str() + 5);
                 } else if (key == "pre")
                     t.preEmphasis = Flag(value);
@@ -405,48 +405,48 @@ bool ParseDiscSpec(std::string_view text, DiscSpec& spec, std::string& error)
                 return fail("a track needs length=MM:SS:FF");
             if (!t.indexes.empty() && t.indexes.back() >= t.length)
                 return fail("an index lies beyond the track's end");
-            if (!spec.tracks.empty() && t.session < spec.tracks.back().session)
+            if (!plan.tracks.empty() && t.session < plan.tracks.back().session)
                 return fail("sessions must not go back");
-            if (spec.tracks.empty() && t.session != 1)
+            if (plan.tracks.empty() && t.session != 1)
                 return fail("the first track is in session 1");
-            if (spec.tracks.size() == 99)
+            if (plan.tracks.size() == 99)
                 return fail("a disc holds at most 99 tracks");
-            spec.tracks.push_back(t);
+            plan.tracks.push_back(t);
         } else {
             return fail("unknown statement '" + head + "' (disc or track)");
         }
     }
-    if (spec.tracks.empty()) {
+    if (plan.tracks.empty()) {
         error = "the description has no tracks";
         return false;
     }
     return true;
 }
 
-bool MakeDisc(const DiscSpec& spec, const std::string& folder, std::string& imagePath, std::string& error)
+bool MakeDisc(const DiscPlan& plan, const std::string& folder, std::string& imagePath, std::string& error)
 {
-    if (spec.tracks.empty()) {
+    if (plan.tracks.empty()) {
         error = "no tracks";
         return false;
     }
-    const bool ccd = spec.format == DiscSpec::Format::Ccd;
-    Layout layout = PlanLayout(spec);
+    const bool ccd = plan.format == DiscPlan::Format::Ccd;
+    Layout layout = PlanLayout(plan);
     if (ccd)  // a CloneCD image also stores the pre-gap of a later session's first track
         for (std::size_t i = 0; i < layout.storedFrom.size(); ++i)
             layout.storedFrom[i] = layout.model.tracks[i].pregapStart;
-    const std::filesystem::path base = std::filesystem::path(folder) / spec.name;
-    const std::string binName = spec.name + (ccd ? ".img" : ".bin");
+    const std::filesystem::path base = std::filesystem::path(folder) / plan.name;
+    const std::string binName = plan.name + (ccd ? ".img" : ".bin");
     std::ofstream bin(base.string() + (ccd ? ".img" : ".bin"), std::ios::binary | std::ios::trunc);
     std::ofstream sub;
-    if (spec.sub != DiscSpec::Sub::None)
+    if (plan.sub != DiscPlan::Sub::None)
         sub.open(base.string() + ".sub", std::ios::binary | std::ios::trunc);
-    if (!bin || (spec.sub != DiscSpec::Sub::None && !sub)) {
+    if (!bin || (plan.sub != DiscPlan::Sub::None && !sub)) {
         error = "cannot write " + base.string() + (ccd ? ".img" : ".bin");
         return false;
     }
 
     std::map<std::int64_t, std::vector<int>> errors;
-    for (const auto& [pack, symbol] : spec.cdgErrors)
+    for (const auto& [pack, symbol] : plan.cdgErrors)
         errors[pack].push_back(symbol);
 
     CdgInterleaver interleaver;
@@ -454,8 +454,8 @@ bool MakeDisc(const DiscSpec& spec, const std::string& folder, std::string& imag
     std::uint8_t raw[kSubBytes];
     std::uint8_t packs[4 * kCdgPackSymbols];
     std::uint8_t q[kQFrameBytes];
-    for (std::size_t i = 0; i < spec.tracks.size(); ++i) {
-        const TrackSpec& t = spec.tracks[i];
+    for (std::size_t i = 0; i < plan.tracks.size(); ++i) {
+        const TrackPlan& t = plan.tracks[i];
         const Track& track = layout.model.tracks[i];
         for (std::int64_t lba = layout.storedFrom[i]; lba < track.end; ++lba) {
             if (t.data)
@@ -466,7 +466,7 @@ bool MakeDisc(const DiscSpec& spec, const std::string& folder, std::string& imag
                 error = "cannot write " + base.string() + (ccd ? ".img" : ".bin");
                 return false;
             }
-            if (spec.sub == DiscSpec::Sub::None)
+            if (plan.sub == DiscPlan::Sub::None)
                 continue;
             for (int p = 0; p < 4; ++p) {
                 const std::int64_t number = lba * 4 + p;
@@ -484,7 +484,7 @@ bool MakeDisc(const DiscSpec& spec, const std::string& folder, std::string& imag
             layout.model.MakeQ(lba, q);
             PutQ(raw, q);
             PutP(raw, lba < track.start);
-            if (spec.sub == DiscSpec::Sub::Channels) {
+            if (plan.sub == DiscPlan::Sub::Channels) {
                 std::uint8_t channels[kSubBytes];
                 RawToChannels(raw, channels);
                 std::copy(channels, channels + kSubBytes, raw);
@@ -497,23 +497,23 @@ bool MakeDisc(const DiscSpec& spec, const std::string& folder, std::string& imag
     }
 
     if (ccd)
-        return WriteCloneCdControl(spec, layout, base.string(), imagePath, error);
+        return WriteCloneCdControl(plan, layout, base.string(), imagePath, error);
 
     std::ostringstream cue;
-    if (!spec.title.empty())
-        cue << "TITLE " << Quoted(spec.title) << "\r\n";
-    if (!spec.performer.empty())
-        cue << "PERFORMER " << Quoted(spec.performer) << "\r\n";
-    if (!spec.songwriter.empty())
-        cue << "SONGWRITER " << Quoted(spec.songwriter) << "\r\n";
+    if (!plan.title.empty())
+        cue << "TITLE " << Quoted(plan.title) << "\r\n";
+    if (!plan.performer.empty())
+        cue << "PERFORMER " << Quoted(plan.performer) << "\r\n";
+    if (!plan.songwriter.empty())
+        cue << "SONGWRITER " << Quoted(plan.songwriter) << "\r\n";
     cue << "FILE " << Quoted(binName) << " BINARY\r\n";
     std::int64_t filePos = 0;
-    for (std::size_t i = 0; i < spec.tracks.size(); ++i) {
-        const TrackSpec& t = spec.tracks[i];
+    for (std::size_t i = 0; i < plan.tracks.size(); ++i) {
+        const TrackPlan& t = plan.tracks[i];
         const Track& track = layout.model.tracks[i];
         char number[8];
         std::snprintf(number, sizeof number, "%02d", track.number);
-        if (i > 0 && t.session != spec.tracks[i - 1].session)
+        if (i > 0 && t.session != plan.tracks[i - 1].session)
             cue << "REM SESSION " << std::string(t.session < 10 ? "0" : "") << t.session << "\r\n";
         cue << "  TRACK " << number << (t.data ? " MODE1/2352" : " AUDIO") << "\r\n";
         if (!t.title.empty())

@@ -18,7 +18,7 @@ void CounterSample(std::int64_t n, std::int16_t& left, std::int16_t& right);
 // The position a counter sample names, or -1 for a sample that is not one.
 std::int64_t CounterPosition(std::int16_t left, std::int16_t right);
 
-struct TrackSpec {
+struct TrackPlan {
     enum class Audio { Counter, Tone, Silence };
     std::int64_t length = 75 * 10;  // frames from index 1 to the end
     std::int64_t pregap = 0;        // frames of index 0 before index 1 (silence)
@@ -33,7 +33,7 @@ struct TrackSpec {
     std::string title, performer, songwriter;
 };
 
-struct DiscSpec {
+struct DiscPlan {
     enum class Format { Cue, Ccd };
     enum class Sub { None, Raw, Channels };
     Format format = Format::Cue;
@@ -41,7 +41,7 @@ struct DiscSpec {
     std::string name = "disc";
     std::int64_t hidden = 0;  // frames of audio in track 1's pre-gap (a hidden track)
     std::string title, performer, songwriter;
-    std::vector<TrackSpec> tracks;
+    std::vector<TrackPlan> tracks;
     // Symbols to spoil after parity: (pack number counted over the disc, symbol 0..23).
     std::vector<std::pair<std::int64_t, int>> cdgErrors;
 };
@@ -51,9 +51,9 @@ struct DiscSpec {
 //        [title="..."] [performer="..."] [songwriter="..."] [cdg-error=PACK:SYMBOL ...]
 //   track length=MM:SS:FF [pregap=MM:SS:FF] [index=MM:SS:FF ...] [audio=counter|silence|tone:HZ]
 //         [pre=1] [dcp=1] [data=1] [session=N] [cdg=1] [title=...] [performer=...] [songwriter=...]
-bool ParseDiscSpec(std::string_view text, DiscSpec& spec, std::string& error);
+bool ParseDiscPlan(std::string_view text, DiscPlan& plan, std::string& error);
 
 // Writes the image into folder; imagePath is the .cue or .ccd to load.
-bool MakeDisc(const DiscSpec& spec, const std::string& folder, std::string& imagePath, std::string& error);
+bool MakeDisc(const DiscPlan& plan, const std::string& folder, std::string& imagePath, std::string& error);
 
 }  // namespace vantrel::vdrive

@@ -37,10 +37,10 @@ protected:
 
     void Load(vdrive::VirtualDrive& drive, const std::string& description)
     {
-        vdrive::DiscSpec spec;
+        vdrive::DiscPlan plan;
         std::string error, image;
-        ASSERT_TRUE(vdrive::ParseDiscSpec(description, spec, error)) << error;
-        ASSERT_TRUE(vdrive::MakeDisc(spec, dir.Path().string(), image, error)) << error;
+        ASSERT_TRUE(vdrive::ParseDiscPlan(description, plan, error)) << error;
+        ASSERT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
         auto disc = std::make_shared<vdrive::Disc>();
         ASSERT_TRUE(vdrive::ReadDiscImage(image, *disc, error)) << error;
         drive.Insert(std::move(disc));

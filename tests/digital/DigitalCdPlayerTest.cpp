@@ -127,10 +127,10 @@ class DigitalPlayerTest : public ::testing::Test {
 protected:
     void Load(const std::string& discText = kThreeTracks, const std::string& options = "")
     {
-        vdrive::DiscSpec spec;
+        vdrive::DiscPlan plan;
         std::string error, image;
-        ASSERT_TRUE(vdrive::ParseDiscSpec(discText, spec, error)) << error;
-        ASSERT_TRUE(vdrive::MakeDisc(spec, dir.Path().string(), image, error)) << error;
+        ASSERT_TRUE(vdrive::ParseDiscPlan(discText, plan, error)) << error;
+        ASSERT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
         auto disc = std::make_shared<vdrive::Disc>();
         ASSERT_TRUE(vdrive::ReadCueSheet(image, *disc, error)) << error;
         vdrive::DriveOptions parsed;

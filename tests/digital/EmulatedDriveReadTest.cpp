@@ -30,10 +30,10 @@ class EmulatedDriveRead : public ::testing::Test {
 protected:
     EmulatedDriveRead()
     {
-        vdrive::DiscSpec spec;
+        vdrive::DiscPlan plan;
         std::string error, image;
-        EXPECT_TRUE(vdrive::ParseDiscSpec("disc\ntrack length=00:30:00\n", spec, error)) << error;
-        EXPECT_TRUE(vdrive::MakeDisc(spec, dir.Path().string(), image, error)) << error;
+        EXPECT_TRUE(vdrive::ParseDiscPlan("disc\ntrack length=00:30:00\n", plan, error)) << error;
+        EXPECT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
         disc = std::make_shared<vdrive::Disc>();
         EXPECT_TRUE(vdrive::ReadCueSheet(image, *disc, error)) << error;
     }

@@ -90,10 +90,10 @@ inline vdrive::DriveOptions Options(std::string_view text)
 // A disc from its mkdisc description, written into dir and read back.
 inline std::shared_ptr<const vdrive::Disc> MakeTestDisc(const testing::TempDir& dir, std::string_view description)
 {
-    vdrive::DiscSpec spec;
+    vdrive::DiscPlan plan;
     std::string error, image;
-    EXPECT_TRUE(vdrive::ParseDiscSpec(description, spec, error)) << error;
-    EXPECT_TRUE(vdrive::MakeDisc(spec, dir.Path().string(), image, error)) << error;
+    EXPECT_TRUE(vdrive::ParseDiscPlan(description, plan, error)) << error;
+    EXPECT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
     auto disc = std::make_shared<vdrive::Disc>();
     EXPECT_TRUE(vdrive::ReadDiscImage(image, *disc, error)) << error;
     return disc;

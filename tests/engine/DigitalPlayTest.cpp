@@ -74,12 +74,12 @@ protected:
     std::shared_ptr<vdrive::Disc> MakeDisc(const std::string& text, const std::string& folder = "disc",
                                            const std::function<void(const std::string& image)>& patch = {})
     {
-        vdrive::DiscSpec spec;
+        vdrive::DiscPlan plan;
         std::string error, image;
         const std::string path = dir.File(folder);
         std::filesystem::create_directories(path);
-        EXPECT_TRUE(vdrive::ParseDiscSpec(text, spec, error)) << error;
-        EXPECT_TRUE(vdrive::MakeDisc(spec, path, image, error)) << error;
+        EXPECT_TRUE(vdrive::ParseDiscPlan(text, plan, error)) << error;
+        EXPECT_TRUE(vdrive::MakeDisc(plan, path, image, error)) << error;
         if (patch)
             patch(image);
         auto disc = std::make_shared<vdrive::Disc>();

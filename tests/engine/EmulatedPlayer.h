@@ -49,10 +49,10 @@ class EmulatedDisc {
 public:
     explicit EmulatedDisc(const std::string& description, const std::string& driveOptions = "")
     {
-        vdrive::DiscSpec made;
+        vdrive::DiscPlan made;
         vdrive::DriveOptions options;
         std::string error, image;
-        EXPECT_TRUE(vdrive::ParseDiscSpec(description, made, error)) << error;
+        EXPECT_TRUE(vdrive::ParseDiscPlan(description, made, error)) << error;
         EXPECT_TRUE(vdrive::MakeDisc(made, dir.Path().string(), image, error)) << error;
         auto disc = std::make_shared<vdrive::Disc>();
         EXPECT_TRUE(vdrive::ReadCueSheet(image, *disc, error)) << error;

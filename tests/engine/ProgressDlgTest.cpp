@@ -51,11 +51,11 @@ const char* const kDisc = "disc hidden=00:03:00\n"
 struct EmulatedDrive {
     explicit EmulatedDrive(const std::string& options)
     {
-        vdrive::DiscSpec spec;
+        vdrive::DiscPlan plan;
         vdrive::DriveOptions driveOptions;
         std::string error, image;
-        EXPECT_TRUE(vdrive::ParseDiscSpec(kDisc, spec, error)) << error;
-        EXPECT_TRUE(vdrive::MakeDisc(spec, dir.Path().string(), image, error)) << error;
+        EXPECT_TRUE(vdrive::ParseDiscPlan(kDisc, plan, error)) << error;
+        EXPECT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
         auto disc = std::make_shared<vdrive::Disc>();
         EXPECT_TRUE(vdrive::ReadCueSheet(image, *disc, error)) << error;
         EXPECT_TRUE(vdrive::ParseDriveOptions(options, driveOptions, error)) << error;

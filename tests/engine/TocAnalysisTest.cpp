@@ -85,11 +85,11 @@ public:
                          std::chrono::milliseconds aspiWait = 10s, int fastReads = 1 << 30)
         : fastReads_(fastReads)
     {
-        vdrive::DiscSpec spec;
+        vdrive::DiscPlan plan;
         vdrive::DriveOptions driveOptions;
         std::string error, image;
-        EXPECT_TRUE(vdrive::ParseDiscSpec(description, spec, error)) << error;
-        EXPECT_TRUE(vdrive::MakeDisc(spec, dir.Path().string(), image, error)) << error;
+        EXPECT_TRUE(vdrive::ParseDiscPlan(description, plan, error)) << error;
+        EXPECT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
         auto made = std::make_shared<vdrive::Disc>();
         EXPECT_TRUE(vdrive::ReadCueSheet(image, *made, error)) << error;
         disc = made;

@@ -16,10 +16,10 @@ protected:
     {
         if (!server.Ready())
             GTEST_SKIP() << "no PulseAudio daemon could be started here";
-        vdrive::DiscSpec spec;
+        vdrive::DiscPlan plan;
         std::string error;
-        ASSERT_TRUE(vdrive::ParseDiscSpec("disc\ntrack length=00:03:00\n", spec, error)) << error;
-        ASSERT_TRUE(vdrive::MakeDisc(spec, dir.Path().string(), image, error)) << error;
+        ASSERT_TRUE(vdrive::ParseDiscPlan("disc\ntrack length=00:03:00\n", plan, error)) << error;
+        ASSERT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
         ASSERT_TRUE(session.Open(image, "", error)) << error;
         drive = session.FindDrive(session.ImageLetter(), error);
         ASSERT_NE(drive, nullptr) << error;

@@ -26,10 +26,10 @@ protected:
     Disc Make(std::string description, const std::string& format = "cue")
     {
         description.replace(description.find("disc "), 5, "disc format=" + format + " ");
-        DiscSpec spec;
+        DiscPlan plan;
         std::string error, image;
-        EXPECT_TRUE(ParseDiscSpec(description, spec, error)) << error;
-        EXPECT_TRUE(MakeDisc(spec, dir.Path().string(), image, error)) << error;
+        EXPECT_TRUE(ParseDiscPlan(description, plan, error)) << error;
+        EXPECT_TRUE(MakeDisc(plan, dir.Path().string(), image, error)) << error;
         Disc disc;
         EXPECT_TRUE(ReadDiscImage(image, disc, error)) << error;
         return disc;
@@ -218,10 +218,10 @@ TEST_F(DiscImageTest, BrokenSheetsAndFilesAreRefusedWithTheirPlace)
 
 TEST_F(DiscImageTest, SubFileOfTheWrongSizeIsRefused)
 {
-    DiscSpec spec;
+    DiscPlan plan;
     std::string error, image;
-    ASSERT_TRUE(ParseDiscSpec("disc sub=raw\ntrack length=00:01:00\n", spec, error));
-    ASSERT_TRUE(MakeDisc(spec, dir.Path().string(), image, error));
+    ASSERT_TRUE(ParseDiscPlan("disc sub=raw\ntrack length=00:01:00\n", plan, error));
+    ASSERT_TRUE(MakeDisc(plan, dir.Path().string(), image, error));
     std::filesystem::resize_file(dir.File("disc.sub"), 96 * 74);
     Disc disc;
     EXPECT_FALSE(ReadCueSheet(image, disc, error));
@@ -230,11 +230,11 @@ TEST_F(DiscImageTest, SubFileOfTheWrongSizeIsRefused)
 
 TEST_F(DiscImageTest, BrokenCloneCdFilesAreRefused)
 {
-    DiscSpec spec;
+    DiscPlan plan;
     std::string error, image;
-    ASSERT_TRUE(ParseDiscSpec("disc format=ccd sub=channels\ntrack length=00:01:00\ntrack length=00:01:00\n", spec,
+    ASSERT_TRUE(ParseDiscPlan("disc format=ccd sub=channels\ntrack length=00:01:00\ntrack length=00:01:00\n", plan,
                               error));
-    ASSERT_TRUE(MakeDisc(spec, dir.Path().string(), image, error)) << error;
+    ASSERT_TRUE(MakeDisc(plan, dir.Path().string(), image, error)) << error;
     const std::string good = testing::TempDir::Read(image);
     const std::string base = dir.File("disc");
     struct Case {
@@ -278,7 +278,7 @@ TEST_F(DiscImageTest, BrokenCloneCdFilesAreRefused)
     EXPECT_FALSE(disc.HasSubFile());
 }
 
-TEST(DiscSpec, DescriptionsAreCheckedLineByLine)
+TEST(DiscPlan, DescriptionsAreCheckedLineByLine)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"track pregap=00:02:00\n", "line 1: a track needs length"},
@@ -292,9 +292,9 @@ TEST(DiscSpec, DescriptionsAreCheckedLineByLine)
         {"# nothing\n", "no tracks"},
     };
     for (const auto& [text, message] : cases) {
-        DiscSpec spec;
+        DiscPlan plan;
         std::string error;
-        EXPECT_FALSE(ParseDiscSpec(text, spec, error)) << text;
+        EXPECT_FALSE(ParseDiscPlan(text, plan, error)) << text;
         EXPECT_NE(error.find(message), std::string::npos) << "got: " << error;
     }
 }

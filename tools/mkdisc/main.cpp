@@ -40,9 +40,9 @@ int main(int argc, char** argv)
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
 
-    vantrel::vdrive::DiscSpec spec;
+    vantrel::vdrive::DiscPlan plan;
     std::string error, image;
-    if (!vantrel::vdrive::ParseDiscSpec(text, spec, error) || !vantrel::vdrive::MakeDisc(spec, folder, image, error)) {
+    if (!vantrel::vdrive::ParseDiscPlan(text, plan, error) || !vantrel::vdrive::MakeDisc(plan, folder, image, error)) {
         std::fprintf(stderr, "mkdisc: %s\n", error.c_str());
         return 1;
     }
