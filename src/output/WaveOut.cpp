@@ -12,6 +12,17 @@ namespace {
 // reset takes effect soon.
 constexpr unsigned kAlsaBufferUs = 200000, kAlsaPeriodUs = 50000;
 
+// ALSA prints its own complaints to standard error; ours carry the device name instead.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+void SilenceAlsaOnce()
+{
+    static const bool silenced = [] {
+        snd_lib_error_set_handler(QuietAlsa);
+        return true;
+    }();
+    (void)silenced;
+}
+
 std::string Hint(void* hint, const char* id)
 {
     char* value = snd_device_name_get_hint(hint, id);
@@ -39,6 +50,7 @@ bool TWaveOut::TakesPassThrough(const std::string& pcm)
 
 TWaveOut::TWaveOut()
 {
+    SilenceAlsaOnce();
     name_ = "TWaveOut";
     format_ = MakePcmFormat(2, 16, 44100);
     Recompute();
