@@ -1,4 +1,5 @@
 #include "dsp/DeEmphsizer.h"
+#include "dsp/SampleAccess.h"
 
 #include <cmath>
 #include <cstdint>
@@ -9,8 +10,6 @@
 namespace vantrel {
 namespace {
 
-constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
-constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 // y[n] = b0*x[n] + b1*x[n-1] + a1*y[n-1], in float and in double.
 template <class F> struct TCoefficients {
@@ -46,36 +45,10 @@ template <class F> const TCoefficients<F>& CoefficientsIn()
         return Design().twice;
 }
 
-template <class T> T Get(const void* base, std::size_t i)
-{
-    T v;
-    std::memcpy(&v, static_cast<const std::byte*>(base) + i * sizeof(T), sizeof v);
-    return v;
-}
-template <class T> void Put(void* base, std::size_t i, T v)
-{
-    std::memcpy(static_cast<std::byte*>(base) + i * sizeof(T), &v, sizeof v);
-}
-
-// Truncates toward zero and clips to lo..hi (both exact in float); NaN gives 0.
-std::int32_t TruncLimit(float t, float lo, float hi)
-{
-    t = t == t ? t : 0.0f;
-    t = t < hi ? t : hi;
-    t = t > lo ? t : lo;
-    return static_cast<std::int32_t>(t);
-}
-
-// At or beyond +-2^31 the bound on that side, else truncation; NaN gives 0.
-std::int32_t Saturate32(float t)
-{
-    constexpr float kTop = 2147483648.0f;
-    if (t >= kTop)
-        return kInt32Max;
-    if (t <= -kTop)
-        return kInt32Min;
-    return t == t ? static_cast<std::int32_t>(t) : 0;
-}
+using dsp_detail::Get;
+using dsp_detail::Put;
+using dsp_detail::Saturate32;
+using dsp_detail::TruncLimit;
 
 // How the filter sees each type: Load gives the sample as a number of type F (the
 // arithmetic of the filter), Store takes the result back into the type.

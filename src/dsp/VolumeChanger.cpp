@@ -1,4 +1,5 @@
 #include "dsp/VolumeChanger.h"
+#include "dsp/SampleAccess.h"
 
 #include <array>
 #include <cstdint>
@@ -8,42 +9,11 @@
 namespace vantrel {
 namespace {
 
-constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
-constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
-// Buffers have no particular alignment, so samples wider than a byte go through memcpy
-// (which compiles to plain unaligned loads and stores).
-template <class T> T Get(const void* base, std::size_t i)
-{
-    T v;
-    std::memcpy(&v, static_cast<const std::byte*>(base) + i * sizeof(T), sizeof v);
-    return v;
-}
-template <class T> void Put(void* base, std::size_t i, T v)
-{
-    std::memcpy(static_cast<std::byte*>(base) + i * sizeof(T), &v, sizeof v);
-}
-
-// Truncates toward zero and clips to lo..hi (both exact in float); NaN gives 0. Clipping
-// first keeps every value that reaches the cast inside the integer range.
-std::int32_t TruncLimit(float t, float lo, float hi)
-{
-    t = t == t ? t : 0.0f;
-    t = t < hi ? t : hi;
-    t = t > lo ? t : lo;
-    return static_cast<std::int32_t>(t);
-}
-
-// The 32-bit rule: at or beyond +-2^31 the bound on that side, else truncation.
-std::int32_t Saturate32(float t)
-{
-    constexpr float kTop = 2147483648.0f;
-    if (t >= kTop)
-        return kInt32Max;
-    if (t <= -kTop)
-        return kInt32Min;
-    return t == t ? static_cast<std::int32_t>(t) : 0;
-}
+using dsp_detail::Get;
+using dsp_detail::Put;
+using dsp_detail::Saturate32;
+using dsp_detail::TruncLimit;
 
 void ScaleInt8(void* samples, std::size_t count, double gain)
 {
