@@ -65,77 +65,6 @@ struct TQPosition {
     std::int64_t frame = 0; // absolute
 };
 
-// Re-synchronises the CD+G packs of overlapping reads: the last packs of one run are searched
-// for in the next, around where the overlap says they should be. Capacity 0 cuts every run at
-// its overlap.
-class TPackSync {
-public:
-    bool Init(std::uint32_t capacity)
-    {
-        held_ = 0;
-        capacity_ = 0;
-        tail_.clear();
-        if (capacity == 0)
-            return true;
-        try {
-            tail_.resize(std::size_t{capacity} * kPacksPerFrame * kPackBytes);
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-        capacity_ = capacity;
-        return true;
-    }
-    void SetStep(std::uint8_t step) { step_ = std::max<std::uint8_t>(step, 1); }
-    void ForgetTail() { held_ = 0; }
-
-    // packs holds count packs of which the first offset repeat the previous run; the new
-    // ones are [start, start + outCount).
-    void Sync(const std::uint8_t* packs, std::int64_t count, std::int64_t offset, std::int64_t& start,
-              std::int64_t& outCount)
-    {
-        if (offset >= count) {
-            start = 0;
-            outCount = count;
-            return;
-        }
-        start = offset;
-        outCount = count - offset;
-        if (capacity_ == 0)
-            return;
-        const std::int64_t h = held_;
-        if (h > 0) {
-            const std::int64_t e = offset - h;
-            const std::int64_t range = std::max(count - offset, e);
-            const std::size_t bytes = static_cast<std::size_t>(h) * kPackBytes;
-            const auto same = [&](std::int64_t at) {
-                return at >= 0 && at + h <= count &&
-                       std::memcmp(packs + static_cast<std::size_t>(at) * kPackBytes, tail_.data(), bytes) == 0;
-            };
-            for (std::int64_t sum = 0; sum < range; sum += step_) {
-                if (same(e + sum)) {
-                    start = e + sum + h;
-                    break;
-                }
-                if (same(e - sum)) {
-                    start = e - sum + h;
-                    break;
-                }
-            }
-            outCount = count - start;
-        }
-        const std::int64_t keep = std::min<std::int64_t>(count, std::int64_t{capacity_} * kPacksPerFrame);
-        std::memcpy(tail_.data(), packs + static_cast<std::size_t>(count - keep) * kPackBytes,
-                    static_cast<std::size_t>(keep) * kPackBytes);
-        held_ = static_cast<std::uint32_t>(keep);
-    }
-
-private:
-    std::vector<std::uint8_t> tail_;
-    std::uint32_t capacity_ = 0;
-    std::uint32_t held_ = 0;
-    std::uint8_t step_ = 4;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------------------------
@@ -207,7 +136,6 @@ private:
 
     TKsParagraphBoundaryBuffer a_, b_, c_;
     TSynchronizer synchronizer_;
-    TPackSync packSync_;
 
     std::int64_t position_ = 0;
     bool firstBlock_ = true, mute_ = false;
@@ -262,8 +190,12 @@ bool TDigitalCdPlayer::Reader::Prepare()
     }
 
     synchronizer_.Setup(static_cast<int>(compares_)); // without a reference it just cuts at the overlap
-    packSync_.Init(p_.cdgSync_ ? static_cast<std::uint32_t>(compares_) : 0);
-    packSync_.SetStep(p_.cdgSyncOffset_);
+    TCdgPipelineSetup cdg;
+    cdg.raw = subCode_ == SubCodeRAW;
+    cdg.correct = p_.rsEnabled_;
+    cdg.syncSectors = p_.cdgSync_ ? static_cast<std::uint32_t>(compares_) : 0;
+    cdg.syncStep = p_.cdgSyncOffset_;
+    p_.cdgPipeline_.Setup(cdg); // without its tail it hands over runs cut at their overlap
 
     start_ = p_.start_;
     end_ = p_.end_;
@@ -286,7 +218,18 @@ bool TDigitalCdPlayer::Reader::Prepare()
             p_.modeCmdsEnabled_ ? GetCurrentReadSpeed(*p_.transport_, p_.drive_, cmdType) : 0;
         rememberedSpeed_ = ::vantrel::SetReadSpeed(*p_.transport_, p_.drive_, p_.readSpeed_) ? current : 0;
     }
-    // The de-emphasis, speed and normalizer stages start afresh here once they exist.
+    p_.deEmphsizer_.Reset();
+    {
+        std::scoped_lock lock(p_.speedMutex_);
+        p_.speed_.Reset();
+        p_.speedExChanged_ = false;
+        p_.RefreshSpeedRatio();
+    }
+    {
+        std::scoped_lock lock(p_.stageMutex_);
+        p_.normBlockMs_ = p_.normParams_.blockSizeMilli;
+        p_.ApplyNormalizer(p_.normParams_, p_.normBlockMs_);
+    }
 
     // Requests wait from here until the drive has spun up; the gate closes before the
     // starter hears that the thread runs, so that no request slips past it.
@@ -312,7 +255,7 @@ bool TDigitalCdPlayer::Reader::Prepare()
     p_.Notify(dnSpeedRatio, reinterpret_cast<std::intptr_t>(&ratio));
     p_.Notify(dnDirection, p_.reverse_ ? 1 : 0);
     p_.Notify(dnPosition, p_.reverse_ ? (end_ - start_) / kSamples : 0);
-    // The CD+G de-interleaver's delay line is cleared here once it exists.
+    p_.cdgPipeline_.Restart();
     p_.Notify(dnCdgClear, 0);
     p_.Notify(dnRunning, 0);
     return true;
@@ -400,17 +343,10 @@ void TDigitalCdPlayer::Reader::Compact(std::uint8_t* block, std::int64_t frames)
 
 void TDigitalCdPlayer::Reader::HandOverPacks(std::int64_t frames, std::int64_t overlapFrames)
 {
-    std::uint8_t* packs = Bytes(c_);
-    const auto bytes = static_cast<std::size_t>(frames) * kSubChannelBytes;
-    for (std::size_t k = 0; k < bytes; ++k)
-        packs[k] &= 0x3F; // channels R to W
-    std::int64_t first = 0, count = 0;
-    packSync_.Sync(packs, frames * static_cast<std::int64_t>(kPacksPerFrame),
-                   overlapFrames * static_cast<std::int64_t>(kPacksPerFrame), first, count);
-    // Raw packs are de-interleaved and corrected here once the sub-channel pipeline exists;
-    // until then they are handed over as the drive delivered them.
-    p_.Notify(dnCdgCount, static_cast<std::intptr_t>(count));
-    p_.Notify(dnCdgPacks, reinterpret_cast<std::intptr_t>(packs + static_cast<std::size_t>(first) * kPackBytes));
+    const TCdgRunPacks run = p_.cdgPipeline_.Process(Bytes(c_), static_cast<std::uint32_t>(frames),
+                                                     static_cast<std::uint32_t>(overlapFrames));
+    p_.Notify(dnCdgCount, static_cast<std::intptr_t>(run.count));
+    p_.Notify(dnCdgPacks, reinterpret_cast<std::intptr_t>(run.packs));
 }
 
 void TDigitalCdPlayer::Reader::Loop()
@@ -544,13 +480,16 @@ void TDigitalCdPlayer::Reader::Loop()
             }
         }
         if (remaining > 0) {
-            bool tick = false;
+            bool written = false;
             {
-                std::scoped_lock lock(p_.stageMutex_);
-                tick = p_.stages_.speed.continuous; // the speed stage reports its ratio on every chunk then
+                std::scoped_lock lock(p_.speedMutex_);
+                if (p_.speed_.Tick(static_cast<int>(remaining / kSamples))) {
+                    speedChanged_ = true;
+                    p_.RefreshSpeedRatio();
+                }
+                written = p_.output_.Write(data, static_cast<std::size_t>(remaining));
             }
-            speedChanged_ = speedChanged_ || tick;
-            if (!p_.output_.Write(data, static_cast<std::size_t>(remaining))) {
+            if (!written) {
                 Fail(Failure::Write);
                 return;
             }
@@ -568,6 +507,11 @@ void TDigitalCdPlayer::Reader::Loop()
             return;
         }
 
+        if (p_.speedExChanged_.exchange(false)) {
+            std::scoped_lock lock(p_.speedMutex_);
+            p_.RefreshSpeedRatio();
+            speedChanged_ = true;
+        }
         if (speedChanged_) {
             speedChanged_ = false;
             const float ratio = p_.GetSpeedRatio();
@@ -595,8 +539,12 @@ void TDigitalCdPlayer::Reader::Loop()
         if (resyncRequested_) {
             resyncRequested_ = false;
             synchronizer_.Reset();
-            packSync_.ForgetTail();
-            // The de-emphasis and speed stages and the de-interleaver start afresh here once they exist.
+            p_.cdgPipeline_.Restart();
+            p_.deEmphsizer_.Reset();
+            {
+                std::scoped_lock lock(p_.speedMutex_);
+                p_.speed_.Reset();
+            }
             firstBlock_ = true;
             mute_ = false;
         }
@@ -621,13 +569,11 @@ void TDigitalCdPlayer::Reader::Handle(const platform::Message& message)
             position_ = std::clamp(start_ + static_cast<std::int64_t>(message.lParam) * kSamples, start_, end_);
             seekRequested_ = resyncRequested_ = true;
             break;
-        case kRequestStereo: {
-            std::scoped_lock lock(p_.stageMutex_);
-            p_.stages_.stereo = static_cast<StereoModes>(message.lParam);
+        case kRequestStereo:
+            p_.stereo_.SetMode(static_cast<int>(message.lParam));
             break;
-        }
         case kRequestSpeed: {
-            std::scoped_lock lock(p_.stageMutex_);
+            std::scoped_lock lock(p_.speedMutex_);
             p_.ApplySpeedCode(static_cast<int>(message.lParam));
             speedChanged_ = true;
             break;
@@ -648,6 +594,10 @@ void TDigitalCdPlayer::Reader::Handle(const platform::Message& message)
 void TDigitalCdPlayer::Reader::Finish()
 {
     p_.commandGate_.Set();
+    {
+        std::scoped_lock lock(p_.stageMutex_);
+        p_.normBlockMs_ = 0;
+    }
     if (p_.transport_) {
         if (densitySet_)
             SetDensity(*p_.transport_, p_.drive_, 0, 2048, p_.modeCmdType_);
@@ -674,24 +624,6 @@ void TDigitalCdPlayer::Reader::Finish()
 
 // ---------------------------------------------------------------------------------
 // The owner's side
-
-float TDigitalCdPlayer::TSpeedSetting::Factor() const
-{
-    if (continuous)
-        return static_cast<float>(speedEx);
-    switch (step) {
-    case -2:
-        return 0.5f;
-    case -1:
-        return 2.0f / 3.0f;
-    case 0:
-        return 1.0f;
-    case 1:
-        return 1.5f;
-    default:
-        return static_cast<float>(step);
-    }
-}
 
 TDigitalCdPlayer::TDigitalCdPlayer()
 {
@@ -912,115 +844,106 @@ bool TDigitalCdPlayer::SetDrive(const TKsCdRom& drive, IScsiTransport* transport
 
 bool TDigitalCdPlayer::SetVolumes(float left, float right)
 {
-    std::scoped_lock lock(stageMutex_);
-    stages_.volumeLeft = left;
-    stages_.volumeRight = right;
+    volume_.SetVolume(left, right);
     return true;
+}
+
+void TDigitalCdPlayer::ApplyNormalizer(const TNormParams& params, std::uint32_t blockMs)
+{
+    const auto share = [](std::uint32_t percent) { return static_cast<float>(percent) / 100.0f; };
+    normalizer_.SetParams(static_cast<int>(std::min<std::uint32_t>(blockMs, 1000000)), share(params.avgVolume),
+                          share(params.compRatio1), share(params.compRatio2), share(params.maxComp),
+                          share(params.gain), params.avgVolFromPeak, share(params.avgVolFromVal));
+    normalizer_.SetEnabled(params.enabled);
 }
 
 bool TDigitalCdPlayer::SetNormalizer(const TNormParams& params)
 {
     std::scoped_lock lock(stageMutex_);
-    stages_.normalizer = params;
+    normParams_ = params;
+    if (normBlockMs_ != 0)
+        ApplyNormalizer(params, normBlockMs_);
     return true;
 }
 
 bool TDigitalCdPlayer::SetSpeedEx(double ratio)
 {
-    if (!(ratio >= 0.5))
+    if (!(ratio >= 0.5) || !speed_.SetSpeedEx(ratio))
         return false;
-    std::scoped_lock lock(stageMutex_);
-    stages_.speed.speedEx = ratio;
+    if (alive_) {
+        speedExChanged_ = true; // the reading thread takes it up and reports it
+    } else {
+        std::scoped_lock lock(speedMutex_);
+        RefreshSpeedRatio();
+    }
     return true;
 }
 
 bool TDigitalCdPlayer::SetRandomSpeed(int maxCode, int minCode, int interval)
 {
-    if (maxCode > 10 || minCode < -2 || minCode >= maxCode || interval <= 0)
-        return false;
-    std::scoped_lock lock(stageMutex_);
-    stages_.speed.maxStep = maxCode;
-    stages_.speed.minStep = minCode;
-    stages_.speed.interval = interval;
-    return true;
+    std::scoped_lock lock(speedMutex_);
+    return speed_.SetRandomRange(maxCode, minCode, interval);
 }
 
 float TDigitalCdPlayer::GetEqLevel() const
 {
-    std::scoped_lock lock(stageMutex_);
-    return stages_.eqLevel;
+    return static_cast<float>(equalizer_.GetLevel());
 }
 
 bool TDigitalCdPlayer::SetEqLevel(float level)
 {
-    std::scoped_lock lock(stageMutex_);
-    stages_.eqLevel = level < 0.0f ? 0.0f : level;
+    equalizer_.SetLevel(level);
     return true;
 }
 
 int TDigitalCdPlayer::GetEqBalance() const
 {
-    std::scoped_lock lock(stageMutex_);
-    return stages_.eqBalance;
+    return equalizer_.GetBalance();
 }
 
 bool TDigitalCdPlayer::SetEqBalance(int balance)
 {
-    std::scoped_lock lock(stageMutex_);
-    stages_.eqBalance = std::clamp(balance, -100, 100);
+    equalizer_.SetBalance(balance);
     return true;
 }
 
 bool TDigitalCdPlayer::SetEqParams(int band, float gain, float q, float frequency)
 {
-    if (band < 0 || band >= static_cast<int>(std::size(stages_.eqBands)))
-        return false;
-    std::scoped_lock lock(stageMutex_);
-    stages_.eqBands[static_cast<std::size_t>(band)] = {gain, q, frequency};
-    return true;
+    return equalizer_.SetBandParams(band, gain, q, frequency);
 }
 
 bool TDigitalCdPlayer::GetEqEnabled() const
 {
-    std::scoped_lock lock(stageMutex_);
-    return stages_.eqEnabled;
+    return equalizer_.GetEnabled();
 }
 
 bool TDigitalCdPlayer::SetEqEnabled(bool on)
 {
-    std::scoped_lock lock(stageMutex_);
-    stages_.eqEnabled = on;
+    equalizer_.SetEnabled(on);
     return true;
 }
 
 float TDigitalCdPlayer::GetSpeedRatio() const
 {
-    std::scoped_lock lock(stageMutex_);
-    return stages_.speed.Factor();
+    return speedRatio_.load();
 }
 
 StereoModes TDigitalCdPlayer::GetStereo() const
 {
-    std::scoped_lock lock(stageMutex_);
-    return stages_.stereo;
+    return stereo_.GetMode();
 }
 
 bool TDigitalCdPlayer::ApplySpeedCode(int code)
 {
-    TSpeedSetting& speed = stages_.speed;
-    if (code >= -2 && code <= 10) {
-        speed.step = code;
-        speed.random = speed.continuous = false;
-    } else if (code == 4095) {
-        speed.continuous = true;
-        speed.random = false;
-    } else if (code == 255) {
-        speed.random = true;
-        speed.continuous = false;
-    } else {
+    if (!speed_.SetSpeed(code))
         return false;
-    }
+    RefreshSpeedRatio();
     return true;
+}
+
+void TDigitalCdPlayer::RefreshSpeedRatio()
+{
+    speedRatio_ = speed_.GetSpeedRatio();
 }
 
 // ---- control ----
@@ -1038,7 +961,6 @@ bool TDigitalCdPlayer::Start()
     if (outputKind_ < kWaveOut || outputKind_ > kWavFile)
         outputKind_ = kWaveOut;
 
-    // No signal stage is attached yet: the chain passes the audio through as it is.
     output_.SetOutputMode(outputKind_);
     output_.SetAc3Params(ac3PassThrough_, ac3Force48k_);
     output_.SetAsioParams(asioBufferSize_, asioChannelShift_, asioPriority_, asioDirectMonitor_);
@@ -1050,12 +972,14 @@ bool TDigitalCdPlayer::Start()
         output_.SetFileName(fileName_);
     else
         output_.SetDevIndex(deviceIndex_);
-    output_.SetEqualizer(nullptr);
-    output_.SetCompresser(nullptr);
-    output_.SetSpeedChanger(nullptr);
-    output_.SetStereoChanger(nullptr);
-    output_.SetVolumeChanger(nullptr);
-    output_.SetDeEmphsizer(nullptr);
+    deEmphsizer_.SetEnabled(deEmphasis_);
+    deEmphsizer_.SetGain(gain_);
+    output_.SetEqualizer(&equalizer_);
+    output_.SetCompresser(&normalizer_);
+    output_.SetSpeedChanger(&speed_);
+    output_.SetStereoChanger(&stereo_);
+    output_.SetVolumeChanger(&volume_);
+    output_.SetDeEmphsizer(&deEmphsizer_);
     if (!output_.Open()) {
         {
             std::scoped_lock lock(errorMutex_);
@@ -1173,9 +1097,7 @@ bool TDigitalCdPlayer::SetStereo(StereoModes mode)
     const State state = state_;
     if (state == dsPlaying || state == dsPaused)
         return Request(kRequestStereo, mode);
-    std::scoped_lock lock(stageMutex_);
-    stages_.stereo = mode;
-    return true;
+    return stereo_.SetMode(mode);
 }
 
 bool TDigitalCdPlayer::SetSpeed(int code)
@@ -1185,7 +1107,7 @@ bool TDigitalCdPlayer::SetSpeed(int code)
     const State state = state_;
     if (state == dsPlaying || state == dsPaused)
         return Request(kRequestSpeed, code);
-    std::scoped_lock lock(stageMutex_);
+    std::scoped_lock lock(speedMutex_);
     return ApplySpeedCode(code);
 }
 

@@ -18,11 +18,18 @@
 #include <thread>
 #include <vector>
 
+#include "cdg/CdgPipeline.h"
 #include "digital/EngineNotify.h"
 #include "drive/KsCdRom.h"
 #include "drive/ReadModes.h"
 #include "drive/ScsiTransport.h"
+#include "dsp/Compresser.h"
+#include "dsp/DeEmphsizer.h"
+#include "dsp/Equalizer.h"
 #include "dsp/NormParams.h"
+#include "dsp/SpeedChanger.h"
+#include "dsp/StereoChanger.h"
+#include "dsp/VolumeChanger.h"
 #include "output/OutputManager.h"
 #include "platform/Event.h"
 #include "platform/Message.h"
@@ -101,6 +108,7 @@ public:
     bool SetEqLevel(float level);
     int GetEqBalance() const;
     bool SetEqBalance(int balance);
+    // Band 0..14: linear gain at the centre, Q, centre frequency in Hz.
     bool SetEqParams(int band, float gain, float q, float frequency);
     bool GetEqEnabled() const;
     bool SetEqEnabled(bool on);
@@ -133,25 +141,6 @@ private:
     class Reader;
     friend class Reader;
 
-    struct TSpeedSetting {
-        int step = 0; // -2..10
-        bool random = false;
-        bool continuous = false;
-        double speedEx = 1.0;
-        int maxStep = 3, minStep = -1, interval = 5;
-        float Factor() const;
-    };
-    struct TStageSettings {
-        float volumeLeft = 1.0f, volumeRight = 1.0f;
-        StereoModes stereo = smStereo;
-        TSpeedSetting speed;
-        TNormParams normalizer;
-        float eqLevel = 1.0f;
-        int eqBalance = 0;
-        bool eqEnabled = false;
-        std::array<std::array<float, 3>, 15> eqBands{}; // gain, q, frequency
-    };
-
     bool Configurable() const;
     // Applies a configuration change unless a reading thread exists.
     template <typename Change>
@@ -164,7 +153,11 @@ private:
     }
     // Posts a request and waits until the thread has handled it.
     bool Request(std::uint32_t msg, std::intptr_t argument);
-    bool ApplySpeedCode(int code); // under stageMutex_
+    // Under speedMutex_: the speed changer takes a code, and the ratio others read follows.
+    bool ApplySpeedCode(int code);
+    void RefreshSpeedRatio();
+    // The normalizer's settings, its sub-block length fixed at blockMs while a play runs.
+    void ApplyNormalizer(const TNormParams& params, std::uint32_t blockMs);
     void Notify(int code, std::intptr_t param) const;
     void ThreadMain();
     void JoinThread();
@@ -202,12 +195,29 @@ private:
     bool modeCmdsEnabled_ = true;
     bool cdgEnabled_ = false, rsEnabled_ = true, cdgSync_ = false;
     std::uint8_t cdgSyncOffset_ = 4;
-    std::int32_t gain_ = 1;
+    std::int32_t gain_ = 100;
     bool deEmphasis_ = false;
+
+    // The signal stages the output manager runs. Volume, stereo mode, equalizer and
+    // normalizer take their settings from any thread; the speed changer belongs to whoever
+    // holds speedMutex_ (the reading thread holds it while it writes a chunk), except for
+    // the continuous ratio, which it takes at any time.
+    TDeEmphsizer deEmphsizer_;
+    TVolumeChanger volume_;
+    TStereoChanger stereo_;
+    TSpeedChanger speed_;
+    TEqualizer equalizer_;
+    TCompresser normalizer_;
+    mutable std::mutex speedMutex_;
+    std::atomic<float> speedRatio_{1.0f};
+    std::atomic<bool> speedExChanged_{false}; // a new continuous ratio is to be reported
+    // Created with the player, so that its shared tables exist before any reading thread.
+    TCdgPipeline cdgPipeline_;
 
     // Shared with the reading thread.
     mutable std::mutex stageMutex_;
-    TStageSettings stages_;
+    TNormParams normParams_;
+    std::uint32_t normBlockMs_ = 0; // the sub-block length of the running play; 0 when none runs
     std::atomic<bool> reverse_{false};
     std::atomic<State> state_{dsIdle};
     mutable std::mutex errorMutex_;

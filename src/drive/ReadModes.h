@@ -9,6 +9,13 @@ namespace vantrel {
 
 enum RipMethods : std::uint8_t { RipMMC = 0, RipMMCMSF = 1, RipSony = 2, RipSonyMSF = 3, RipToshiba = 4 };
 enum SubCodeModes : std::uint8_t { SubCodeNo = 0, SubCodeQ = 1, SubCodeRW = 2, SubCodeRAW = 3 };
-enum StereoModes : std::uint8_t { smStereo = 0, smLeft = 1, smRight = 2, smMix = 3, smSide = 4 };
+// The player's exported enumeration, the value of SetStereoMode.
+enum StereoModes : std::uint8_t {
+    smStereo = 0, // unchanged
+    smLeft = 1,   // R := L
+    smRight = 2,  // L := R
+    smMix = 3,    // L := R := (L + R) / 2
+    smSide = 4,   // L := R := (L - R) / 2
+};
 
 }  // namespace vantrel

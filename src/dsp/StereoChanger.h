@@ -7,19 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "drive/ReadModes.h" // StereoModes, the player's enumeration
 #include "dsp/SignalStage.h"
 #include "dsp/WaveDataType.h"
 
 namespace vantrel {
-
-// The player's exported enumeration, the value of SetStereoMode.
-enum StereoModes : std::uint8_t {
-    smStereo = 0, // unchanged
-    smLeft = 1,   // R := L
-    smRight = 2,  // L := R
-    smMix = 3,    // L := R := (L + R) / 2
-    smSide = 4,   // L := R := (L - R) / 2
-};
 
 // Integers halve with an arithmetic shift (toward minus infinity) on a sum wide enough not
 // to overflow, floats multiply by 0.5; the result is clipped to the type's range, which only

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/TempDir.h"
@@ -467,7 +468,7 @@ TEST_F(DigitalPlayerTest, PauseSeekAndResumeContinueFromTheNewPosition)
     // The configuration is fixed while a play exists; the stages' settings are not.
     EXPECT_FALSE(player.SetOffset(5));
     EXPECT_FALSE(player.SetFileName(dir.File("other.wav")));
-    EXPECT_TRUE(player.SetVolumes(0.5f, 0.5f));
+    EXPECT_TRUE(player.SetVolumes(1.0f, 1.0f));
 
     constexpr std::int64_t kTarget = 600;
     ASSERT_TRUE(player.Seek(kTarget));
@@ -501,17 +502,15 @@ TEST_F(DigitalPlayerTest, PauseSeekAndResumeContinueFromTheNewPosition)
     EXPECT_TRUE(player.SetOffset(5));
 }
 
-TEST_F(DigitalPlayerTest, SpeedAndDirectionChangesReachTheOwnerAndReverseTurnsWhereItIs)
+TEST_F(DigitalPlayerTest, ADirectionChangeReachesTheOwnerAndReverseTurnsWhereItIs)
 {
     Load(kThreeTracks, "delay=20");
     Configure();
     ASSERT_TRUE(player.Start());
     ASSERT_TRUE(recorder.WaitFor([](const TRecorder::Note& n) { return n.code == dnPosition && n.value >= 100; }));
-    ASSERT_TRUE(player.SetSpeed(2));
     ASSERT_TRUE(player.SetReverse(true));
     ASSERT_TRUE(recorder.WaitForEnd());
     ASSERT_TRUE(player.WaitIdle(60000));
-    EXPECT_TRUE(recorder.Saw(dnSpeedRatio, 2000));
     EXPECT_TRUE(recorder.Saw(dnDirection, 1));
     EXPECT_TRUE(recorder.Saw(dnEnd, 0));
 
@@ -525,6 +524,97 @@ TEST_F(DigitalPlayerTest, SpeedAndDirectionChangesReachTheOwnerAndReverseTurnsWh
     EXPECT_EQ(Position(wav.samples[turn]), last);
     EXPECT_EQ(RunEnd(wav.samples, turn, last, -1), wav.samples.size());
     EXPECT_EQ(Position(wav.samples.back()), kFirstSample);
+}
+
+TEST_F(DigitalPlayerTest, ASpeedChangeDuringPlayReachesTheOwnerAndTheOutput)
+{
+    Load(kThreeTracks, "delay=20");
+    Configure();
+    ASSERT_TRUE(player.Start());
+    ASSERT_TRUE(recorder.WaitFor([](const TRecorder::Note& n) { return n.code == dnPosition && n.value >= 100; }));
+    EXPECT_TRUE(recorder.Saw(dnSpeedRatio, 1000)) << "the play starts at normal speed";
+    ASSERT_TRUE(player.SetSpeed(2));
+    EXPECT_FLOAT_EQ(player.GetSpeedRatio(), 2.0f);
+    ASSERT_TRUE(recorder.WaitForEnd());
+    ASSERT_TRUE(player.WaitIdle(60000));
+    EXPECT_TRUE(recorder.Saw(dnSpeedRatio, 2000));
+    EXPECT_TRUE(recorder.Saw(dnEnd, 0));
+
+    // Counter audio up to the change; after it every sample is the mean of two neighbouring
+    // counter samples (their sum halved toward zero), taken two by two (a chunk of odd length
+    // leaves out its first sample).
+    const TWavFile wav = ReadWav(wavPath);
+    const std::size_t change = RunEnd(wav.samples, 0, kFirstSample, 1);
+    ASSERT_GT(change, 0u);
+    ASSERT_LT(change, wav.samples.size());
+    const auto mean = [](std::int64_t n) {
+        std::int16_t l0, r0, l1, r1;
+        vdrive::CounterSample(n, l0, r0);
+        vdrive::CounterSample(n + 1, l1, r1);
+        const auto half = [](int a, int b) { return static_cast<std::uint16_t>((a + b) / 2); };
+        return std::uint32_t{half(l0, l1)} | std::uint32_t{half(r0, r1)} << 16;
+    };
+    std::int64_t next = Position(wav.samples[change - 1]) + 1;
+    std::size_t k = change;
+    for (; k < wav.samples.size(); ++k) {
+        if (wav.samples[k] != mean(next))
+            ++next;
+        if (wav.samples[k] != mean(next))
+            break;
+        next += 2;
+    }
+    EXPECT_EQ(k, wav.samples.size()) << "sample " << k << " is no mean of neighbours near " << next;
+    EXPECT_GE(next, kEndSample - 1);
+    EXPECT_LE(next, kEndSample + 1);
+}
+
+TEST_F(DigitalPlayerTest, StageSettingsChangeFromTheOwnerWhileBlocksAreProcessed)
+{
+    Load(kThreeTracks, "delay=20");
+    Configure();
+    ASSERT_TRUE(player.SetEqEnabled(true));
+    ASSERT_TRUE(player.Start());
+    const auto reached = [this](std::int64_t frame) {
+        const auto notes = recorder.Notes();
+        return std::any_of(notes.begin(), notes.end(), [frame](const TRecorder::Note& n) {
+            return (n.code == dnPosition && n.value >= frame) || n.code == dnEnd || n.code == dnError;
+        });
+    };
+    // Every setting the stages take during play, over and over, while the reading thread
+    // runs them.
+    for (int round = 0; !reached(300); ++round) {
+        const float gain = round % 2 ? 2.0f : 0.5f;
+        EXPECT_TRUE(player.SetEqParams(round % 15, gain, 3.0f, 1000.0f));
+        EXPECT_TRUE(player.SetEqLevel(gain));
+        EXPECT_TRUE(player.SetEqBalance(round % 201 - 100));
+        EXPECT_TRUE(player.SetVolumes(gain, 1.0f / gain));
+        TNormParams norm;
+        norm.enabled = round % 2 == 0;
+        norm.avgVolume = static_cast<std::uint32_t>(round % 100);
+        EXPECT_TRUE(player.SetNormalizer(norm));
+        EXPECT_TRUE(player.SetSpeedEx(1.0 + round % 3 * 0.25));
+        EXPECT_TRUE(player.SetRandomSpeed(3, -1, 1 + round % 5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // The last word, given while paused: silence from frame 600 on.
+    ASSERT_TRUE(player.Pause());
+    EXPECT_TRUE(player.SetNormalizer(TNormParams{}));
+    EXPECT_TRUE(player.SetEqEnabled(false));
+    EXPECT_TRUE(player.SetVolumes(0.0f, 0.0f));
+    constexpr std::int64_t kSilentFrom = 600;
+    ASSERT_TRUE(player.Seek(kSilentFrom));
+    ASSERT_TRUE(player.Resume());
+    ASSERT_TRUE(recorder.WaitForEnd());
+    ASSERT_TRUE(player.WaitIdle(60000));
+    EXPECT_TRUE(recorder.Saw(dnEnd, 0));
+
+    const TWavFile wav = ReadWav(wavPath);
+    const auto tail = static_cast<std::size_t>((kEnd - kStart - kSilentFrom) * kSamples);
+    ASSERT_GT(wav.samples.size(), tail);
+    EXPECT_TRUE(std::all_of(wav.samples.end() - static_cast<std::ptrdiff_t>(tail), wav.samples.end(),
+                            [](std::uint32_t sample) { return sample == 0; }));
+    EXPECT_TRUE(std::any_of(wav.samples.begin(), wav.samples.end() - static_cast<std::ptrdiff_t>(tail),
+                            [](std::uint32_t sample) { return sample != 0; }));
 }
 
 TEST_F(DigitalPlayerTest, AnOutputThatCannotOpenFailsTheStartWithTheErrorNotification)
