@@ -1011,10 +1011,10 @@ void TKsCdPlayer::SetSpeed(int code)
 {
     if (!IsSpeedCode(code))
         return;
-    if (code == kSpeedFree) {
+    // The free ratio is kept whatever the engine says, but the engine must still hear of it:
+    // without the code it never leaves its fixed step for the SetSpeedEx ratio.
+    if (code == kSpeedFree)
         speed_ = code;
-        return;
-    }
     if (!engines_.digital)
         return;
     if (code == kSpeedRandom)

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/PulseServer.h"
 #include "common/TempDir.h"
 #include "digital/WavSamples.h"
 #include "drive/DriveSystem.h"
@@ -24,6 +25,7 @@
 #include "engine/DigitalEngine.h"
 #include "engine/KsCdPlayer.h"
 #include "engine/ScsiDriveServices.h"
+#include "output/WaveOut.h"
 #include "vdrive/CueSheet.h"
 #include "vdrive/codec/CdgPack.h"
 #include "vdrive/DiscMaker.h"
@@ -388,6 +390,67 @@ TEST_F(DigitalPlayTest, CdgPacksOfTheTrackReachOnCdgRead)
         // The disc really carries graphics there, not only empty packs.
         EXPECT_NE(std::count_if(expected.begin(), expected.end(), [](std::uint8_t b) { return b != 0; }), 0);
     }
+}
+
+TEST_F(DigitalPlayTest, ASpeedChangeReachesTheComponentAndTheElapsedTimeFollowsIt)
+{
+    // Played in real time through a private sound server, so that the time shown comes from
+    // the component's timer and not from the positions a WAV file's writer reports.
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sound server's client library has threads the race detector cannot see into";
+#endif
+    testing::PulseServer server;
+    if (!server.Ready())
+        GTEST_SKIP() << "no PulseAudio daemon could be started here";
+    TWaveOut devices;
+    int pulse = -1;
+    for (int i = 0; i < devices.GetNumDevs(); ++i) {
+        devices.SetDevice(i);
+        if (devices.DevicePcm() == "pulse")
+            pulse = i;
+    }
+    ASSERT_GE(pulse, 0) << "ALSA lists its pulse device";
+
+    auto rig = MakeRig(MakeDisc("disc\ntrack length=01:00:00\n"), "", 1);
+    TKsCdPlayer& player = *rig->player;
+    player.DiskWriterEnable = false;
+    player.SetOutputMode(0);
+    player.SetWaveDevIndex(static_cast<std::uint32_t>(pulse));
+    // The timer itself stays out of the way: each tick below is one call of its procedure.
+    constexpr std::uint32_t kTick = 40000;
+    player.SetInterval(kTick);
+    Start(*rig, "");
+    // How far one tick moves the time; 0 while the engine still starts up.
+    const auto tick = [&player] {
+        const std::int32_t before = player.GetTime();
+        player.TimerProc();
+        return player.GetTime() - before;
+    };
+    ASSERT_TRUE(PumpUntil(*rig, [&] { return tick() != 0 || rig->ended || rig->failed; }));
+    EXPECT_EQ(tick(), static_cast<std::int32_t>(kTick));
+
+    struct Case {
+        const char* name;
+        int code;
+        double ratio;
+    };
+    const Case cases[] = {{"continuous 1.37", 4095, 1.37}, {"twice as fast", 2, 2.0}, {"half speed", -2, 0.5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.code == 4095)
+            ASSERT_TRUE(player.SetSpeedEx(c.ratio));
+        player.SetSpeed(c.code);
+        EXPECT_EQ(player.GetSpeed(), c.code);
+        const auto expected = static_cast<std::int32_t>(kTick * static_cast<float>(c.ratio));
+        std::int32_t moved = 0;
+        ASSERT_TRUE(PumpUntil(*rig, [&] {
+            moved = tick();
+            return std::abs(moved - expected) <= 1 || rig->ended || rig->failed;
+        })) << "the time last moved by " << moved;
+        EXPECT_NEAR(moved, expected, 1);
+    }
+    EXPECT_FALSE(rig->failed);
+    player.Stop();
 }
 
 } // namespace
