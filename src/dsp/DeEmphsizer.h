@@ -11,11 +11,10 @@
 
 namespace vantrel {
 
-// The filter is the bilinear transform of the analog shelf (1 + s*15us) / (1 + s*50us),
-// warped at the pole (3183 Hz), for 44100 Hz whatever the input rate: 0 dB at DC, -10.46 dB
-// at Nyquist. Warping at the pole puts the digital curve below the analog one above it (by
-// 0.12 dB at 5 kHz, 0.7 dB at 11 kHz, 0.95 dB at 16 kHz). It runs in 32-bit float, in
-// double for wdFloat64 and wdFloat64S16. Integers enter at their own scale (wdInt24 as the
+// The filter is a first-order section fitted to the analog shelf (1 + s*15us) / (1 + s*50us)
+// for 44100 Hz whatever the input rate: 0 dB at DC, within 0.08 dB of the analog curve up
+// to 20 kHz (-0.37 dB at 1 kHz, -4.5 dB at 5 kHz, -9.0 dB at 16 kHz), -9.45 dB at Nyquist.
+// It runs in 32-bit float, in double for wdFloat64 and wdFloat64S16. Integers enter at their own scale (wdInt24 as the
 // top 3 bytes of a 32-bit value) and leave truncated toward zero and clipped: wdInt8 to
 // 0..255, wdInt16 to -32767..32767 (symmetric), wdInt24 and wdInt32 at +-2^31 of the 32-bit
 // value, wdInt24In32 only to its container; floats are stored as they come out.
