@@ -69,9 +69,9 @@ public:
     bool SetEqLevel(float level) override { return player_.SetEqLevel(level); }
     int GetEqBalance() override { return player_.GetEqBalance(); }
     bool SetEqBalance(int balance) override { return player_.SetEqBalance(balance); }
-    bool SetEqParams(int band, float gain, float frequency, float width) override
+    bool SetEqParams(int band, float gain, float q, float frequency) override
     {
-        return player_.SetEqParams(band, gain, frequency, width);
+        return player_.SetEqParams(band, gain, q, frequency);
     }
     bool GetEqEnabled() override { return player_.GetEqEnabled(); }
     bool SetEqEnabled(bool on) override { return player_.SetEqEnabled(on); }

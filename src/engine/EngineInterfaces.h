@@ -166,7 +166,7 @@ public:
     virtual bool SetEqLevel(float level) = 0;
     virtual int GetEqBalance() = 0;
     virtual bool SetEqBalance(int balance) = 0;
-    virtual bool SetEqParams(int band, float gain, float frequency, float width) = 0;
+    virtual bool SetEqParams(int band, float gain, float q, float frequency) = 0;
     virtual bool GetEqEnabled() = 0;
     virtual bool SetEqEnabled(bool on) = 0;
     // Control.

@@ -1083,10 +1083,10 @@ void TKsCdPlayer::SetEqBalance(int balance)
     if (engines_.digital)
         engines_.digital->SetEqBalance(balance);
 }
-void TKsCdPlayer::SetEqParams(int band, float gain, float frequency, float width)
+void TKsCdPlayer::SetEqParams(int band, float gain, float q, float frequency)
 {
     if (engines_.digital)
-        engines_.digital->SetEqParams(band, gain, frequency, width);
+        engines_.digital->SetEqParams(band, gain, q, frequency);
 }
 bool TKsCdPlayer::GetEquEnabled()
 {

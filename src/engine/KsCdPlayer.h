@@ -299,7 +299,8 @@ public:
     void SetEqLevel(float level);
     int GetEqBalance();
     void SetEqBalance(int balance);
-    void SetEqParams(int band, float gain, float frequency, float width);
+    // Band 0..14: linear gain at the centre frequency (1.0 = 0 dB), Q, centre frequency in Hz.
+    void SetEqParams(int band, float gain, float q, float frequency);
     bool GetEquEnabled();
     void SetEqEnabled(bool on);
 
