@@ -437,8 +437,9 @@ TEST_F(DigitalPlayTest, ASpeedChangeReachesTheComponentAndTheElapsedTimeFollowsI
     const Case cases[] = {{"continuous 1.37", 4095, 1.37}, {"twice as fast", 2, 2.0}, {"half speed", -2, 0.5}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.code == 4095)
+        if (c.code == 4095) {
             ASSERT_TRUE(player.SetSpeedEx(c.ratio));
+        }
         player.SetSpeed(c.code);
         EXPECT_EQ(player.GetSpeed(), c.code);
         const auto expected = static_cast<std::int32_t>(kTick * static_cast<float>(c.ratio));
