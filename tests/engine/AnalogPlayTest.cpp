@@ -202,6 +202,14 @@ TEST_F(AnalogPlayTest, CdgPacksArriveDuringPlay)
     player.CdgEnabled = true;
     std::vector<std::size_t> blocks;
     bool atTrackStart = true, masked = true, commands = true;
+    // The sub-channel as the disc holds it (raw, the track from the start of the .sub file).
+    // While the clock stands at the track start every read takes the track's first sectors
+    // again, so the packs of a play are those sectors' bytes over and over, masked.
+    const std::string sub = testing::TempDir::Read(disc.dir.File("disc.sub"));
+    const auto first = static_cast<std::size_t>(AddressToFrames(track.StartAddress) - 150);
+    std::uint32_t reading = 1;
+    std::size_t handed = 0; // packs of this play before the block
+    bool asOnDisc = true;
     player.OnCdgRead = [&](TKsCdPlayer&, TCdgBuffer& buffer) {
         std::unique_ptr<std::uint8_t[]> packs;
         const std::size_t n = buffer.TakeAll(packs);
@@ -215,11 +223,20 @@ TEST_F(AnalogPlayTest, CdgPacksArriveDuringPlay)
         // to the end, a read may reach into the next track, which has no graphics.)
         for (std::size_t p = 0; atTrackStart && p < n; ++p)
             commands = commands && packs[p * kCdgPackBytes] == (p % 2 == 0 ? 0x09 : 0x00);
+        for (std::size_t i = 0; atTrackStart && i < n * kCdgPackBytes; ++i) {
+            const std::size_t at = handed * kCdgPackBytes + i;
+            const std::size_t sector = first + at / kSubChannelBytes % reading;
+            const std::size_t onDisc = sector * kSubChannelBytes + at % kSubChannelBytes;
+            asOnDisc = asOnDisc && onDisc < sub.size() && packs[i] == (static_cast<std::uint8_t>(sub[onDisc]) & 0x3F);
+        }
+        handed += n;
     };
 
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "read " << c.readAtOnce << " hand over " << c.dispAtOnce);
         blocks.clear();
+        handed = 0;
+        reading = c.readAtOnce;
         ui.ends = 0;
         player.SetACdgReadAtOnce(0, c.readAtOnce);
         player.SetACdgDispAtOnce(0, c.dispAtOnce);
@@ -250,6 +267,7 @@ TEST_F(AnalogPlayTest, CdgPacksArriveDuringPlay)
     }
     EXPECT_TRUE(masked) << "R-W symbols only, P and Q masked off";
     EXPECT_TRUE(commands);
+    EXPECT_TRUE(asOnDisc) << "the disc's sub-channel where the play stands, masked";
 
     // Without the component's CD+G switch nothing is read.
     player.CdgEnabled = false;

@@ -23,7 +23,7 @@ namespace {
 // Options that take a value; every other --name is a flag.
 const std::set<std::string> kValued = {"--image", "--drive-option", "--drive", "--out",     "--track",
                                        "--method", "--read-at-once", "--overlaps", "--compares", "--offset",
-                                       "--output", "--device", "--pregaps", "--mode"};
+                                       "--output", "--device", "--pregaps", "--mode", "--subcode"};
 
 std::atomic<bool> gInterrupted{false};
 
@@ -78,7 +78,7 @@ bool Arguments::Parse(int argc, char** argv, std::string& error)
             words.push_back(word);
             continue;
         }
-        if (kValued.count(word)) {
+        if (kValued.count(word) || IsValuedSignalOption(word)) {
             if (i + 1 >= argc) {
                 error = word + " needs a value";
                 return false;
@@ -242,12 +242,15 @@ int Rip(const Arguments& a)
     if (a.Has("--help")) {
         std::puts("usage: vantrel-cli rip (--drive L | --image FILE [--drive-option TEXT]) --out DIR\n"
                   "       [--track N | --all] [--method mmc|mmc-msf|sony|sony-msf|toshiba]\n"
-                  "       [--read-at-once N --overlaps N --compares N] [--offset SAMPLES]");
+                  "       [--cdg [--subcode rw|raw]]\n"
+                  "       [--read-at-once N --overlaps N --compares N] [--offset SAMPLES] [SIGNAL OPTIONS]");
+        std::fputs(kSignalOptionsUsage, stdout);
         return 0;
     }
     std::string error;
-    if (!a.Only({"--image", "--drive-option", "--drive", "--out", "--track", "--all", "--method", "--read-at-once",
-                 "--overlaps", "--compares", "--offset"},
+    if (!a.Only(WithSignalOptions({"--image", "--drive-option", "--drive", "--out", "--track", "--all", "--method",
+                                   "--read-at-once", "--overlaps", "--compares", "--offset", "--cdg",
+                                   "--subcode"}),
                 error))
         return Fail("rip", error);
     if (!a.Has("--out"))
@@ -256,6 +259,8 @@ int Rip(const Arguments& a)
         return Fail("rip", "give --track N or --all, not both");
     RipOptions options;
     options.outFolder = a.Get("--out");
+    if (!ParseSignalOptions(a.options, options.signal, error))
+        return Fail("rip", error);
     static const std::map<std::string, RipMethods> kMethods = {
         {"mmc", RipMMC}, {"mmc-msf", RipMMCMSF}, {"sony", RipSony}, {"sony-msf", RipSonyMSF}, {"toshiba", RipToshiba}};
     if (a.Has("--method")) {
@@ -264,6 +269,21 @@ int Rip(const Arguments& a)
             return Fail("rip", "unknown method " + a.Get("--method") + " (mmc, mmc-msf, sony, sony-msf, toshiba)");
         options.method = found->second;
     }
+    // --cdg: a .cdg file beside each WAV; --subcode: how the drive reads the packs.
+    static const std::map<std::string, SubCodeModes> kSubCodes = {{"rw", SubCodeRW}, {"raw", SubCodeRAW}};
+    if (a.Has("--subcode")) {
+        const auto found = kSubCodes.find(a.Get("--subcode"));
+        if (found == kSubCodes.end())
+            return Fail("rip", "unknown sub-code mode " + a.Get("--subcode") + " (rw, raw)");
+        if (!a.Has("--cdg"))
+            return Fail("rip", "--subcode goes with --cdg");
+        options.subCode = found->second;
+    }
+    options.cdg = a.Has("--cdg");
+    // The packs keep to the disc's sectors; audio played faster, slower or backwards would
+    // no longer line up with them.
+    if (options.cdg && (options.signal.speed != 0 || options.signal.reverse))
+        return Fail("rip", "--cdg needs the audio at normal speed and forwards (no --speed or --reverse)");
     const std::pair<const char*, int*> numbers[] = {{"--track", &options.track},
                                                     {"--read-at-once", &options.readAtOnce},
                                                     {"--overlaps", &options.overlaps},
@@ -305,11 +325,22 @@ int Rip(const Arguments& a)
         if (r.ok) {
             ++good;
             std::printf("track %02d  done  %s\n", r.track, r.file.c_str());
+            if (!r.cdgFile.empty())
+                std::printf("track %02d  cdg   %s%s\n", r.track, r.cdgFile.c_str(), CdgReportNote(r.cdg).c_str());
         } else {
             std::printf("track %02d  FAILED\n", r.track);
         }
     }
     std::printf("%d of %zu tracks ripped to %s\n", good, results.size(), options.outFolder.c_str());
+    if (options.cdg) {
+        int adjusted = 0, tails = 0;
+        for (const RipTrackResult& r : results)
+            if (!r.cdgFile.empty()) {
+                adjusted += r.cdg.Padded() > 0 || r.cdg.Cut() > 0;
+                tails += r.cdg.tailLost;
+            }
+        std::printf("CD+G files: %d padded or cut to length, %d without their last 7 packs\n", adjusted, tails);
+    }
     for (const RipTrackResult& r : results)
         if (!r.ok)
             return Fail("rip", r.error);
@@ -320,13 +351,15 @@ int Play(const Arguments& a)
 {
     if (a.Has("--help")) {
         std::puts("usage: vantrel-cli play (--drive L | --image FILE [--drive-option TEXT]) [--track N]\n"
-                  "       [--mode mci|analog|digital] [--output alsa] [--device NAME]\n"
+                  "       [--mode mci|analog|digital] [--output alsa] [--device NAME] [SIGNAL OPTIONS]\n"
                   "plays the track (or the whole disc in list order) through the player's digital path;\n"
                   "NAME is a sound device as ALSA names it (default, pulse, hw:0,0, ...); Ctrl-C stops");
+        std::fputs(kSignalOptionsUsage, stdout);
         return 0;
     }
     std::string error;
-    if (!a.Only({"--image", "--drive-option", "--drive", "--track", "--output", "--device", "--mode"}, error))
+    if (!a.Only(WithSignalOptions({"--image", "--drive-option", "--drive", "--track", "--output", "--device", "--mode"}),
+                error))
         return Fail("play", error);
     static const std::map<std::string, PlayModes> kModes = {{"mci", pmMci}, {"analog", pmAnalog}, {"digital", pmDigital}};
     if (a.Has("--output") && a.Get("--output") != "alsa")
@@ -338,6 +371,10 @@ int Play(const Arguments& a)
             return Fail("play", "unknown mode " + a.Get("--mode") + " (mci, analog, digital)");
         options.mode = found->second;
     }
+    if (!ParseSignalOptions(a.options, options.signal, error))
+        return Fail("play", error);
+    if (const std::string unfit = SignalOptionsUnfit(options.signal, options.mode); !unfit.empty())
+        return Fail("play", unfit);
     if (a.Has("--track")) {
         const auto track = ParseDecimal(a.Get("--track"));
         if (!track || *track < 1 || *track > 99)

@@ -77,6 +77,7 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
         return false;
     }
 
+    CdgRip cdgRip;  // before the player, whose OnCdgRead refers to it
     const std::unique_ptr<TKsCdPlayer> owned = MakePlayer(session);
     TKsCdPlayer& player = *owned;
     const int index = player.GetDriveIndex(drive.DriveLetter);
@@ -105,11 +106,19 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
     player.DiskWriterRootDir = options.outFolder;
     player.SetOutputMode(0);
     player.SetWaveDevIndex(static_cast<std::uint32_t>(options.soundDevice));
+    if (!Apply(player, index, options.signal, error))
+        return false;
 
     enum class Outcome { Running, Ended, Failed };
     Outcome outcome = Outcome::Running;
     player.OnPlayEnd = [&](TKsCdPlayer&) { outcome = Outcome::Ended; };
     player.OnPlayError = [&](TKsCdPlayer&) { outcome = Outcome::Failed; };
+    const bool cdg = options.cdg && player.DiskWriterEnable;
+    if (cdg) {
+        if (!cdgRip.Setup(player, index, session.TransportFor(drive), drive, options.subCode, error))
+            return false;
+        player.OnCdgRead = [&](TKsCdPlayer&, TCdgBuffer& buffer) { cdgRip.Take(buffer); };
+    }
     player.Loaded();
 
     for (const int i : wanted) {
@@ -122,6 +131,8 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
         track.EndAddress = entry.end;
         track.PreEmphasis = entry.preEmphasis;
         player.SetCurrentTrack(&track);
+        if (cdg)
+            cdgRip.BeginTrack(AddressToFrames(entry.start), AddressToFrames(entry.end), options.offsetSamples);
 
         RipTrackResult result;
         result.track = entry.trackNumber;
@@ -167,6 +178,11 @@ bool RipTracks(DriveSession& session, const TKsCdRom& drive, const RipOptions& o
             result.error = "track " + std::to_string(entry.trackNumber) + ": " +
                            (why.empty() ? std::string("read error") : why) +
                            (result.file.empty() ? std::string() : ", " + result.file + " is incomplete");
+        }
+        if (cdg && result.ok &&
+            !cdgRip.FinishTrack(player.CdgBuffer, result.file, result.cdgFile, result.cdg, result.error)) {
+            result.ok = false;
+            result.error = "track " + std::to_string(entry.trackNumber) + ": " + result.error;
         }
         results.push_back(result);
         player.Delete();

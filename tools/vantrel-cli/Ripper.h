@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "CdgFile.h"
 #include "DriveSession.h"
+#include "SignalOptions.h"
 #include "drive/ReadModes.h"
 #include "engine/KsCdPlayer.h"
 #include "engine/PlayerTypes.h"
@@ -28,11 +30,16 @@ struct RipOptions {
     int readAtOnce = 25, overlaps = 5, compares = 2;
     int offsetSamples = 0;
     PlayModes mode = pmDigital;  // how to play when not ripping
+    SignalOptions signal;        // de-emphasis, volume, equalizer, speed, ...
+    bool cdg = false;            // ripping: also each track's CD+G packs, beside its WAV
+    SubCodeModes subCode = SubCodeNo;  // with cdg: SubCodeRW or SubCodeRAW; SubCodeNo picks
 };
 
 struct RipTrackResult {
     int track = 0;
     std::string file;  // the WAV file written, when ripping
+    std::string cdgFile;  // the .cdg file written, with RipOptions::cdg
+    CdgTrackReport cdg;
     bool ok = false;
     bool stopped = false;  // ended by the stop flag
     std::string error;

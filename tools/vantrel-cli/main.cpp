@@ -22,10 +22,10 @@ const char kUsage[] =
     "  toc (--drive L | --image FILE) [--pregaps METHOD] [--manual] [--cdtext]\n"
     "                                           table of contents and disc identifiers\n"
     "  rip (--drive L | --image FILE) --out DIR [--track N | --all] [--method M]\n"
-    "      [--read-at-once N --overlaps N --compares N] [--offset SAMPLES]\n"
-    "                                           rip tracks to WAV files\n"
+    "      [--read-at-once N --overlaps N --compares N] [--offset SAMPLES] [SIGNAL]\n"
+    "      [--cdg [--subcode rw|raw]]           rip tracks to WAV files (and CD+G to .cdg)\n"
     "  play (--drive L | --image FILE) [--track N] [--mode mci|analog|digital]\n"
-    "      [--output alsa] [--device NAME]\n"
+    "      [--output alsa] [--device NAME] [SIGNAL]\n"
     "                                           play through the sound device\n"
     "  ini-get FILE SECTION KEY                 print one value of a settings file\n"
     "  version\n"
@@ -33,6 +33,8 @@ const char kUsage[] =
     "  --image FILE         a disc image (.cue or .ccd) put into an emulated drive\n"
     "  --drive-option TEXT  that drive's personality and faults, e.g. jitter=400,seed=11\n"
     "  --drive L            a real or emulated drive by letter\n"
+    "  SIGNAL               the signal chain: --deemphasis, --volume, --stereo, --eq,\n"
+    "                       --speed, --reverse, --normalize, ... (rip --help lists them)\n"
     "Every command takes --help.\n";
 
 }  // namespace
