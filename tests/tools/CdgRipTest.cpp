@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "CdgFile.h"
+#include "CliRun.h"
 #include "common/TempDir.h"
 #include "vdrive/codec/CdgPack.h"
 
@@ -26,25 +27,8 @@ using cli::LineUpCdgPacks;
 
 constexpr std::size_t kPack = 24, kSectorPacks = 4, kSubBytes = kPack * kSectorPacks;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-};
-
-Outcome Execute(const std::string& command)
-{
-    Outcome run;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return run;
-    char chunk[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        run.out.append(chunk, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using testing::Execute;
+using testing::Outcome;
 
 std::vector<std::uint8_t> Bytes(const std::string& file)
 {

@@ -6,30 +6,14 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "CliRun.h"
 #include "common/TempDir.h"
 
 namespace vantrel {
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-};
-
-Outcome Execute(const std::string& command)
-{
-    Outcome run;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return run;
-    char chunk[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        run.out.append(chunk, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using testing::Execute;
+using testing::Outcome;
 
 class CliTest : public ::testing::Test {
 protected:

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "SignalOptions.h"
+#include "CliRun.h"
 #include "common/TempDir.h"
 #include "digital/WavSamples.h"
 
@@ -149,25 +150,8 @@ TEST(SignalOptionsParse, PlayRefusesWhatItsPathWouldIgnore)
 
 // ---- through the command line ----
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-};
-
-Outcome Execute(const std::string& command)
-{
-    Outcome run;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return run;
-    char chunk[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        run.out.append(chunk, n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using testing::Execute;
+using testing::Outcome;
 
 // One second each: a 10 kHz tone flagged pre-emphasis, counter audio (every sample names
 // its position, left and right different), and the same tone without the flag.
