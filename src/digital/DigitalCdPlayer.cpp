@@ -105,6 +105,7 @@ private:
     void MuteGap(std::uint8_t* block, std::int64_t frames);
     void Reverse(const std::uint8_t* from, std::uint8_t* to, std::int64_t frames) const;
     void Compact(std::uint8_t* block, std::int64_t frames);
+    std::int64_t RepeatedSectors(std::int64_t first, std::int64_t count);
     void HandOverPacks(std::int64_t frames, std::int64_t overlapFrames);
     std::int64_t FramesFromStart() const { return (position_ - start_) / kSamples; }
     void Fail(Failure failure)
@@ -138,6 +139,8 @@ private:
     TSynchronizer synchronizer_;
 
     std::int64_t position_ = 0;
+    // One past the last sector whose packs went to the owner in forward play; -1 for none.
+    std::int64_t packEnd_ = -1;
     bool firstBlock_ = true, mute_ = false;
     bool seekRequested_ = false, resyncRequested_ = false;
     bool speedChanged_ = false, directionChanged_ = false;
@@ -341,6 +344,18 @@ void TDigitalCdPlayer::Reader::Compact(std::uint8_t* block, std::int64_t frames)
     }
 }
 
+// The sectors at the start of a forward block whose packs the previous block handed over.
+// Mostly the overlap; but a block that starts one sector early, because the audio before it
+// came out of the synchronizer a few samples short of a sector boundary, repeats one sector
+// more, and counting only the overlap would hand that sector's packs over twice and put
+// every later pack a sector behind its audio.
+std::int64_t TDigitalCdPlayer::Reader::RepeatedSectors(std::int64_t first, std::int64_t count)
+{
+    const std::int64_t repeated = firstBlock_ || packEnd_ < 0 ? 0 : std::clamp<std::int64_t>(packEnd_ - first, 0, count);
+    packEnd_ = first + count;
+    return repeated;
+}
+
 void TDigitalCdPlayer::Reader::HandOverPacks(std::int64_t frames, std::int64_t overlapFrames)
 {
     const TCdgRunPacks run = p_.cdgPipeline_.Process(Bytes(c_), static_cast<std::uint32_t>(frames),
@@ -494,7 +509,7 @@ void TDigitalCdPlayer::Reader::Loop()
                 return;
             }
             if (cdg_ && read)
-                HandOverPacks(a, L);
+                HandOverPacks(a, reverse ? L : RepeatedSectors(M, a));
             if (p_.reportPosition_)
                 p_.Notify(dnPosition, FramesFromStart());
         } else {

@@ -343,8 +343,8 @@ TEST_F(DigitalPlayTest, AReadErrorEndsWithPlayErrorAndAFileThatSaysWhatItHolds)
 
 TEST_F(DigitalPlayTest, CdgPacksOfTheTrackReachOnCdgRead)
 {
-    // Without re-synchronisation the packs are cut where the audio says a block continues,
-    // which is only exact while the drive reads the audio where asked.
+    // Without re-synchronisation each block's packs continue from the sector where the last
+    // block's packs ended, also when read jitter moves the audio by part of a sector.
     struct Case {
         const char* name;
         SubCodeModes mode;
@@ -354,6 +354,7 @@ TEST_F(DigitalPlayTest, CdgPacksOfTheTrackReachOnCdgRead)
     const Case cases[] = {
         {"R-W as the drive de-interleaved them", SubCodeRW, false, ""},
         {"R-W re-synchronised under read jitter", SubCodeRW, true, "jitter=300,seed=11"},
+        {"R-W under read jitter, not re-synchronised", SubCodeRW, false, "jitter=500,seed=12"},
         {"raw P-W, masked to R-W and de-interleaved from the track start", SubCodeRAW, false, ""},
         {"raw P-W re-synchronised under read jitter", SubCodeRAW, true, "jitter=300,seed=11"},
     };
