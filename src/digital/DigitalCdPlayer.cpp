@@ -508,8 +508,13 @@ void TDigitalCdPlayer::Reader::Loop()
                 Fail(Failure::Write);
                 return;
             }
-            if (cdg_ && read)
-                HandOverPacks(a, reverse ? L : RepeatedSectors(M, a));
+            if (cdg_ && read) {
+                // A block that only re-reads sectors already handed over (the last, short
+                // block of a range, when the audio came out a few samples short) has none.
+                const std::int64_t repeated = reverse ? L : RepeatedSectors(M, a);
+                if (repeated < a)
+                    HandOverPacks(a, repeated);
+            }
             if (p_.reportPosition_)
                 p_.Notify(dnPosition, FramesFromStart());
         } else {
