@@ -1,11 +1,11 @@
 #include "digital/DigitalCdPlayer.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <exception>
 
+#include "cdg/ExtractQ.h"
 #include "digital/Synchronizer.h"
 #include "drive/CdAddress.h"
 #include "drive/KsCdCommands.h"
@@ -22,7 +22,6 @@ using std::chrono::milliseconds;
 
 constexpr std::int64_t kSamples = kFrameSamples; // samples (4-byte stereo pairs) of a frame
 constexpr std::size_t kSampleBytes = 4;
-constexpr std::size_t kPackBytes = 24, kPacksPerFrame = 4;
 constexpr std::int64_t kNoUpperLimit = 4294967295;
 constexpr std::uint32_t kGateWaitMinMs = 30000;
 constexpr std::uint32_t kStartWaitMs = 30000;
@@ -30,32 +29,6 @@ constexpr std::uint32_t kStartWaitMs = 30000;
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
 {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-
-std::uint8_t Bcd(std::uint8_t value)
-{
-    return static_cast<std::uint8_t>((value >> 4) * 10 + (value & 0x0F));
-}
-
-std::string TrimmedUpper(std::string text)
-{
-    const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-    text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
-    text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-    return text;
-}
-
-// The Q channel of a sector's raw sub-channel: bit 6 of each byte, eight bytes to a Q byte,
-// the first of them giving bit 7.
-void GatherQ(const std::uint8_t* sub, std::uint8_t* q)
-{
-    for (int g = 0; g < 12; ++g) {
-        std::uint8_t byte = 0;
-        for (int b = 0; b < 8; ++b)
-            byte = static_cast<std::uint8_t>(byte << 1 | ((sub[g * 8 + b] >> 6) & 1));
-        q[g] = byte;
-    }
 }
 
 // What a sector's Q says, when it is a position frame (ADR 1).
@@ -156,8 +129,7 @@ bool TDigitalCdPlayer::Reader::Prepare()
     method_ = f.method;
     subCode_ = f.subCode;
     sectorSize_ = f.sectorSize;
-    binaryQ_ = subCode_ == SubCodeQ && (method_ == RipMMC || method_ == RipMMCMSF) &&
-               TrimmedUpper(p_.drive_.Vendor()) == "PLEXTOR";
+    binaryQ_ = subCode_ == SubCodeQ && (method_ == RipMMC || method_ == RipMMCMSF) && FormatsQInBinary(p_.drive_);
 
     headSync_ = p_.syncHeadPos_;
     muteGap_ = p_.muteGap_;
@@ -284,13 +256,13 @@ TQPosition TDigitalCdPlayer::Reader::QOf(const std::uint8_t* sector) const
         std::memcpy(q, sector + kAudioSector, kFormattedQ);
         bcd = !binaryQ_;
     } else if (subCode_ == SubCodeRW || subCode_ == SubCodeRAW) {
-        GatherQ(sector + kAudioSector, q);
+        ExtractQ(sector + kAudioSector, q);
     } else {
         return {};
     }
     if ((q[0] & 0x0F) != 1)
         return {};
-    const auto value = [bcd](std::uint8_t byte) -> std::int64_t { return bcd ? Bcd(byte) : byte; };
+    const auto value = [bcd](std::uint8_t byte) -> std::int64_t { return bcd ? BcdToBin(byte) : byte; };
     return {true, static_cast<std::uint8_t>(value(q[2])),
             value(q[7]) * kFramesPerMinute + value(q[8]) * kFramesPerSecond + value(q[9])};
 }

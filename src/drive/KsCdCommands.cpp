@@ -612,6 +612,11 @@ bool ReadSectors(IScsiTransport& transport, const TKsCdRom& drive, RipMethods me
     return Send(transport, drive, *command, Bytes(buffer));
 }
 
+bool FormatsQInBinary(const TKsCdRom& drive)
+{
+    return TrimmedUpper(drive.Vendor()) == "PLEXTOR";
+}
+
 bool ReadQ(IScsiTransport& transport, const TKsCdRom& drive, int method, std::int64_t frames, TQRecord& record)
 {
     record.fill(0);
@@ -622,7 +627,7 @@ bool ReadQ(IScsiTransport& transport, const TKsCdRom& drive, int method, std::in
         return Fetch(transport, drive, *cdb::ReadCdda(drive.Lun, lba, 1, 1), buffer) &&
                FormattedQToRecord(Bytes(buffer) + kAudioSector, false, record);
     case 2: { // the formatted Q alone: no sync, headers, user data or EDC
-        const bool binary = TrimmedUpper(drive.Vendor()) == "PLEXTOR";
+        const bool binary = FormatsQInBinary(drive);
         return Fetch(transport, drive, *cdb::ReadCdGeneral(drive.Lun, 0, lba, 1, 0x00, 2), buffer) &&
                FormattedQToRecord(Bytes(buffer), binary, record);
     }

@@ -107,6 +107,10 @@ TReadFunction ChooseReadFunction(RipMethods method, SubCodeModes subCode);
 bool ReadSectors(IScsiTransport& transport, const TKsCdRom& drive, RipMethods method, SubCodeModes subCode,
                  std::int64_t start, std::uint32_t count, TKsParagraphBoundaryBuffer& buffer);
 
+// Whether the drive's formatted Q (READ CD selection 2, READ CDDA sub-code 1 beside the
+// audio) gives positions in binary rather than BCD: drives whose vendor is PLEXTOR do.
+bool FormatsQInBinary(const TKsCdRom& drive);
+
 // The Q of one sector: byte 0 control (high nibble) and ADR (low), 1 track (170 for the
 // lead-out), 2 index, 3-5 track-relative M S F, 6 zero, 7-9 absolute M S F, 10-11 unused.
 using TQRecord = std::array<std::uint8_t, 12>;
