@@ -514,12 +514,12 @@ void TDigitalCdPlayer::Reader::Loop()
             p_.Notify(dnDirection, p_.reverse_ ? 1 : 0);
         }
 
-        if (const auto message = p_.queue_.Peek(true))
+        if (const auto message = p_.requests_.Queue().Peek(true))
             Handle(*message);
         if (p_.state_ == dsPaused) {
             p_.output_.Pause();
             while (p_.state_ == dsPaused)
-                Handle(p_.queue_.Get());
+                Handle(p_.requests_.Queue().Get());
             p_.output_.Restart();
         }
         if (seekRequested_) {
@@ -632,7 +632,7 @@ TDigitalCdPlayer::~TDigitalCdPlayer()
 
 bool TDigitalCdPlayer::Configurable() const
 {
-    return state_ == dsIdle && !alive_;
+    return state_ == dsIdle && !requests_.Serving();
 }
 
 void TDigitalCdPlayer::Notify(int code, std::intptr_t param) const
@@ -862,7 +862,7 @@ bool TDigitalCdPlayer::SetSpeedEx(double ratio)
 {
     if (!(ratio >= 0.5) || !speed_.SetSpeedEx(ratio))
         return false;
-    if (alive_) {
+    if (requests_.Serving()) {
         speedExChanged_ = true; // the reading thread takes it up and reports it
     } else {
         std::scoped_lock lock(speedMutex_);
@@ -988,11 +988,11 @@ bool TDigitalCdPlayer::Start()
     started_.ResetEvent();
     finished_.ResetEvent();
     launched_ = false;
-    alive_ = true;
+    requests_.Open();
     try {
         thread_ = std::thread(&TDigitalCdPlayer::ThreadMain, this);
     } catch (const std::system_error&) {
-        alive_ = false;
+        requests_.Close();
         finished_.Set();
         started_.Set();
         output_.Close();
@@ -1010,9 +1010,7 @@ void TDigitalCdPlayer::ThreadMain()
         Reader reader(*this);
         reader.Run();
     }
-    std::scoped_lock lock(requestMutex_);
-    alive_ = false;
-    queue_.Clear(); // nobody waits for a request that will never be served
+    requests_.Close();
     finished_.Set();
 }
 
@@ -1020,7 +1018,7 @@ void TDigitalCdPlayer::JoinThread()
 {
     if (thread_.joinable())
         thread_.join();
-    abandoned_.clear();
+    requests_.Forget();
 }
 
 bool TDigitalCdPlayer::WaitIdle(std::uint32_t ms)
@@ -1035,33 +1033,20 @@ bool TDigitalCdPlayer::WaitIdle(std::uint32_t ms)
 
 bool TDigitalCdPlayer::Request(std::uint32_t msg, std::intptr_t argument)
 {
-    if (!alive_)
+    if (!requests_.Serving())
         return false;
     const auto gateWait = std::max<std::int64_t>(std::int64_t{std::max(spinUpTime_, 0)} * 1000 + 1000, kGateWaitMinMs);
     if (!commandGate_.WaitFor(milliseconds(gateWait)))
         return false;
-    if (!requestDone_)
-        requestDone_ = std::make_unique<platform::Event>(platform::Event::Reset::Auto);
-    {
-        std::scoped_lock lock(requestMutex_);
-        if (!alive_)
-            return false;
-        queue_.Post(msg, 0, argument, requestDone_.get());
-    }
     const std::int64_t R = readAtOnce_ == 0 ? 5 : readAtOnce_;
     const auto wait = std::max<std::int64_t>(std::int64_t{numBuffers_} * R * 1000 / kFramesPerSecond,
                                              (std::int64_t{numBuffers_} + 1) * bufferLength_);
-    if (requestDone_->WaitFor(milliseconds(wait)))
-        return true;
-    // The thread may still answer this request; the next one must not take that answer for
-    // its own.
-    abandoned_.push_back(std::move(requestDone_));
-    return false;
+    return requests_.Send(msg, argument, milliseconds(wait)) == platform::RequestQueue::Sent::Handled;
 }
 
 bool TDigitalCdPlayer::Stop()
 {
-    return !alive_ || Request(kRequestStop, 0);
+    return !requests_.Serving() || Request(kRequestStop, 0);
 }
 
 bool TDigitalCdPlayer::Pause()

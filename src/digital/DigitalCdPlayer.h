@@ -33,7 +33,7 @@
 #include "output/OutputManager.h"
 #include "platform/Event.h"
 #include "platform/Message.h"
-#include "platform/ThreadMessageQueue.h"
+#include "platform/RequestQueue.h"
 
 namespace vantrel {
 
@@ -228,15 +228,8 @@ private:
     platform::Event started_{platform::Event::Reset::Manual, true};
     platform::Event commandGate_{platform::Event::Reset::Manual, true};
     platform::Event finished_{platform::Event::Reset::Manual, true};
-    platform::ThreadMessageQueue queue_;
-    std::mutex requestMutex_; // a request is posted only while the thread still serves them
-    std::atomic<bool> alive_{false};
+    platform::RequestQueue requests_; // serving while the thread exists
     std::atomic<bool> launched_{false}; // the thread got through its preparation
-    // Set by the thread when it has handled a request. The event lives on after each wait,
-    // because the thread may still be inside Set when the waiter wakes; the events of requests
-    // that timed out live until the thread has been joined, since it may set them still.
-    std::unique_ptr<platform::Event> requestDone_;
-    std::vector<std::unique_ptr<platform::Event>> abandoned_;
 };
 
 } // namespace vantrel

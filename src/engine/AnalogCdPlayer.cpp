@@ -44,7 +44,7 @@ TKsAnalogCdPlayer::~TKsAnalogCdPlayer()
     if (!Stop(true)) {
         // The thread does not answer in time: end its loop by hand.
         state_ = asIdle;
-        queue_.Post(kRequestStop, 0, 0);
+        requests_.Post(kRequestStop);
     }
     JoinThread();
 }
@@ -135,7 +135,7 @@ bool TKsAnalogCdPlayer::SetStereo(StereoModes mode)
     const State state = state_;
     if (state == asPlaying || state == asPaused) {
         const Sent sent = Request(kRequestStereo, mode);
-        if (sent != Sent::NoThread)
+        if (sent != Sent::NoWorker)
             return sent == Sent::Handled;
     }
     stereo_ = mode;
@@ -157,11 +157,11 @@ bool TKsAnalogCdPlayer::Start()
     loop_.ResetEvent();
     finished_.ResetEvent();
     failed_ = false;
-    alive_ = true;
+    requests_.Open();
     try {
         thread_ = std::thread(&TKsAnalogCdPlayer::ThreadMain, this);
     } catch (const std::system_error&) {
-        alive_ = false;
+        requests_.Close();
         finished_.Set();
         idle_.Set();
         return false;
@@ -180,7 +180,7 @@ bool TKsAnalogCdPlayer::Stop(bool sendStop)
     if (!WaitIdle())
         return false;
     // The thread must be inside its loop, where it serves requests.
-    if (!loop_.WaitFor(milliseconds(firstWait_ + 500)) && alive_)
+    if (!loop_.WaitFor(milliseconds(firstWait_ + 500)) && requests_.Serving())
         return false;
     if (Request(kRequestStop, sendStop ? 1 : 0) == Sent::TimedOut)
         return false;
@@ -227,15 +227,7 @@ bool TKsAnalogCdPlayer::WaitThread(std::uint32_t ms)
 
 TKsAnalogCdPlayer::Sent TKsAnalogCdPlayer::Request(std::uint32_t msg, std::intptr_t argument)
 {
-    platform::Event* handled = nullptr;
-    {
-        std::scoped_lock lock(requestMutex_);
-        if (!alive_)
-            return Sent::NoThread;
-        handled = requestEvents_.emplace_back(std::make_unique<platform::Event>(platform::Event::Reset::Auto)).get();
-        queue_.Post(msg, 0, argument, handled);
-    }
-    return handled->WaitFor(milliseconds(std::int64_t{firstWait_} + interval_ + 100)) ? Sent::Handled : Sent::TimedOut;
+    return requests_.Send(msg, argument, milliseconds(std::int64_t{firstWait_} + interval_ + 100));
 }
 
 void TKsAnalogCdPlayer::Notify(int code, std::intptr_t param)
@@ -249,7 +241,7 @@ void TKsAnalogCdPlayer::JoinThread()
 {
     if (thread_.joinable())
         thread_.join();
-    requestEvents_.clear();
+    requests_.Forget();
 }
 
 // ---------------------------------------------------------------------------------
@@ -259,11 +251,7 @@ void TKsAnalogCdPlayer::ThreadMain()
 {
     Run();
     idle_.Set(); // whatever way the play ended, nobody waits for its start any more
-    {
-        std::scoped_lock lock(requestMutex_);
-        alive_ = false;
-        queue_.Clear(); // sets the events of requests that will never be served
-    }
+    requests_.Close(); // frees those who wait for requests that will never be served
     finished_.Set();
 }
 
@@ -357,10 +345,10 @@ void TKsAnalogCdPlayer::Run()
         Sleep(interval_);
         if (cdg)
             ReadCdg(read, collection, collected);
-        if (const auto message = queue_.Peek(true))
+        if (const auto message = requests_.Queue().Peek(true))
             Handle(*message);
         while (state_ == asPaused)
-            Handle(queue_.Get());
+            Handle(requests_.Queue().Get());
     }
 
     LockTray(*transport_, drive_, false, perLun);

@@ -21,7 +21,7 @@
 #include "engine/EngineInterfaces.h"
 #include "platform/Event.h"
 #include "platform/Message.h"
-#include "platform/ThreadMessageQueue.h"
+#include "platform/RequestQueue.h"
 
 namespace vantrel {
 
@@ -84,9 +84,9 @@ public:
     State GetState() const { return state_.load(); }
 
 private:
-    enum class Sent { Handled, NoThread, TimedOut };
+    using Sent = platform::RequestQueue::Sent;
 
-    bool Configurable() const { return state_ == asIdle && !alive_; }
+    bool Configurable() const { return state_ == asIdle && !requests_.Serving(); }
     template <typename Change> bool Configure(Change change)
     {
         if (!Configurable())
@@ -138,16 +138,10 @@ private:
 
     // The thread and its requests.
     std::thread thread_;
-    std::atomic<bool> alive_{false};
     platform::Event idle_{platform::Event::Reset::Manual, true};
     platform::Event loop_{platform::Event::Reset::Auto}; // a semaphore of at most 1
     platform::Event finished_{platform::Event::Reset::Manual, true};
-    platform::ThreadMessageQueue queue_;
-    std::mutex requestMutex_; // a request is posted only while the thread still serves them
-    // The events of this play's requests. Each lives until the thread has been joined: a
-    // request that timed out may still be served, and the thread may still be inside the
-    // event's Set when the waiter has already woken.
-    std::vector<std::unique_ptr<platform::Event>> requestEvents_;
+    platform::RequestQueue requests_; // serving while the thread exists
     std::mutex notifyMutex_;
     bool silenced_ = false;
 };
