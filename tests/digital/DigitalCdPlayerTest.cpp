@@ -20,6 +20,7 @@
 
 #include "common/TempDir.h"
 #include "digital/DigitalCdPlayer.h"
+#include "digital/ThreeTrackDisc.h"
 #include "digital/WavSamples.h"
 #include "drive/KsCdCommands.h"
 #include "drive/VirtualTransport.h"
@@ -34,18 +35,15 @@ using testing::ReadWav;
 using testing::RunEnd;
 using testing::TWavFile;
 
-constexpr std::int64_t kSamples = 588;
-constexpr auto kWait = std::chrono::seconds(60);
+using testing::kEnd;
+using testing::kEndSample;
+using testing::kFirstSample;
+using testing::kSamples;
+using testing::kStart;
+using testing::kThreeTracks;
+using testing::kTrackSamples;
 
-// Three tracks of ten seconds at sectors 0, 750 and 1500. The middle one is played, so that a
-// read the drive starts early or late still finds counter audio on either side.
-constexpr const char* kThreeTracks = "disc sub=raw\n"
-                                     "track length=00:10:00\n"
-                                     "track length=00:10:00\n"
-                                     "track length=00:10:00\n";
-constexpr std::int64_t kStart = 750, kEnd = 1500; // sectors of track 2
-constexpr std::int64_t kFirstSample = (kStart + 150) * kSamples, kEndSample = (kEnd + 150) * kSamples;
-constexpr std::size_t kTrackSamples = static_cast<std::size_t>(kEndSample - kFirstSample);
+constexpr auto kWait = std::chrono::seconds(60);
 
 // The notifications as the owner receives them, on the reading thread.
 class TRecorder {

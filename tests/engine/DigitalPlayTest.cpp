@@ -18,6 +18,7 @@
 
 #include "common/PulseServer.h"
 #include "common/TempDir.h"
+#include "digital/ThreeTrackDisc.h"
 #include "digital/WavSamples.h"
 #include "drive/DriveSystem.h"
 #include "drive/KsCdCommands.h"
@@ -39,18 +40,15 @@ using testing::ReadWav;
 using testing::RunEnd;
 using testing::TWavFile;
 
-constexpr std::int64_t kSamples = 588;
-constexpr auto kWait = std::chrono::seconds(60);
+using testing::kEnd;
+using testing::kEndSample;
+using testing::kFirstSample;
+using testing::kSamples;
+using testing::kStart;
+using testing::kThreeTracks;
+using testing::kTrackSamples;
 
-// Three tracks of ten seconds; the middle one (sectors 750..1500) is ripped, so that reads a
-// drive starts early or late find counter audio on both sides of it.
-constexpr const char* kThreeTracks = "disc sub=raw\n"
-                                     "track length=00:10:00\n"
-                                     "track length=00:10:00 cdg=1\n"
-                                     "track length=00:10:00\n";
-constexpr std::int64_t kStart = 750, kEnd = 1500;
-constexpr std::int64_t kFirstSample = (kStart + 150) * kSamples, kEndSample = (kEnd + 150) * kSamples;
-constexpr std::size_t kTrackSamples = static_cast<std::size_t>(kEndSample - kFirstSample);
+constexpr auto kWait = std::chrono::seconds(60);
 
 // A drive, the drive system over it and the player component with the digital engine.
 struct TRig {
