@@ -370,16 +370,7 @@ bool TKsCdPlayer::Play()
     if (!HasTrack())
         return false;
     Tag = currentMode_;
-    switch (currentMode_.load()) {
-    case pmMci:
-        return PlayMci();
-    case pmAnalog:
-        return PlayAnalog();
-    case pmDigital:
-        return PlayDigital();
-    default:
-        return false;
-    }
+    return ByMode(&TKsCdPlayer::PlayMci, &TKsCdPlayer::PlayAnalog, &TKsCdPlayer::PlayDigital);
 }
 
 bool TKsCdPlayer::Stop()
@@ -405,50 +396,19 @@ bool TKsCdPlayer::StopByMode(bool sendStopAnalog)
 
 bool TKsCdPlayer::Pause()
 {
-    if (!HasTrack())
-        return false;
-    switch (currentMode_.load()) {
-    case pmMci:
-        return PauseMci();
-    case pmAnalog:
-        return PauseAnalog();
-    case pmDigital:
-        return PauseDigital();
-    default:
-        return false;
-    }
+    return HasTrack() && ByMode(&TKsCdPlayer::PauseMci, &TKsCdPlayer::PauseAnalog, &TKsCdPlayer::PauseDigital);
 }
 
 bool TKsCdPlayer::Seek(std::int32_t position)
 {
-    if (!HasTrack())
-        return false;
-    switch (currentMode_.load()) {
-    case pmMci:
-        return SeekMci(position);
-    case pmAnalog:
-        return SeekAnalog(position);
-    case pmDigital:
-        return SeekDigital(position);
-    default:
-        return false;
-    }
+    return HasTrack() &&
+           ByMode(&TKsCdPlayer::SeekMci, &TKsCdPlayer::SeekAnalog, &TKsCdPlayer::SeekDigital, position);
 }
 
 bool TKsCdPlayer::SaveCurrnetPos()
 {
-    if (!HasTrack())
-        return false;
-    switch (currentMode_.load()) {
-    case pmMci:
-        return SaveCurrnetPosMci();
-    case pmAnalog:
-        return SaveCurrnetPosAnalog();
-    case pmDigital:
-        return SaveCurrnetPosDigital();
-    default:
-        return false;
-    }
+    return HasTrack() && ByMode(&TKsCdPlayer::SaveCurrnetPosMci, &TKsCdPlayer::SaveCurrnetPosAnalog,
+                                &TKsCdPlayer::SaveCurrnetPosDigital);
 }
 
 bool TKsCdPlayer::Delete()
@@ -502,7 +462,8 @@ bool TKsCdPlayer::DeleteDriveCheck(const std::string& letter, bool same)
     }
 }
 
-bool TKsCdPlayer::IsTrayLoaded(const std::string& letter)
+bool TKsCdPlayer::TrayOperation(const std::string& letter, bool (TKsCdPlayer::*mci)(int),
+                                bool (IDriveCommands::*command)(int, Transport))
 {
     const int index = GetDriveIndex(letter);
     if (!ValidDrive(index))
@@ -510,50 +471,31 @@ bool TKsCdPlayer::IsTrayLoaded(const std::string& letter)
     Transport transport;
     switch (drive_[index].PlayMode) {
     case pmMci:
-        return IsTrayLoadedMci(index);
+        return (this->*mci)(index);
     case pmAnalog:
     case pmDigital:
-        return engines_.commands && PickTransport(index, transport) &&
-               engines_.commands->IsTrayLoaded(index, transport);
+        return engines_.commands && PickTransport(index, transport) && (*engines_.commands.*command)(index, transport);
     default:
         return false;
     }
+}
+
+bool TKsCdPlayer::IsTrayLoaded(const std::string& letter)
+{
+    return TrayOperation(letter, &TKsCdPlayer::IsTrayLoadedMci, &IDriveCommands::IsTrayLoaded);
 }
 
 bool TKsCdPlayer::EjectTray(const std::string& letter)
 {
     const int index = GetDriveIndex(letter);
-    if (!ValidDrive(index))
-        return false;
-    if (HasTrack() && currentDrive_ == index && playing_)
+    if (HasTrack() && ValidDrive(index) && currentDrive_ == index && playing_)
         Stop();
-    Transport transport;
-    switch (drive_[index].PlayMode) {
-    case pmMci:
-        return EjectTrayMci(index);
-    case pmAnalog:
-    case pmDigital:
-        return engines_.commands && PickTransport(index, transport) && engines_.commands->EjectTray(index, transport);
-    default:
-        return false;
-    }
+    return TrayOperation(letter, &TKsCdPlayer::EjectTrayMci, &IDriveCommands::EjectTray);
 }
 
 bool TKsCdPlayer::LoadTray(const std::string& letter)
 {
-    const int index = GetDriveIndex(letter);
-    if (!ValidDrive(index))
-        return false;
-    Transport transport;
-    switch (drive_[index].PlayMode) {
-    case pmMci:
-        return LoadTrayMci(index);
-    case pmAnalog:
-    case pmDigital:
-        return engines_.commands && PickTransport(index, transport) && engines_.commands->LoadTray(index, transport);
-    default:
-        return false;
-    }
+    return TrayOperation(letter, &TKsCdPlayer::LoadTrayMci, &IDriveCommands::LoadTray);
 }
 
 void TKsCdPlayer::RaiseTimeCount(std::int32_t time)

@@ -441,6 +441,27 @@ private:
     // The transport for the engines and commands of drive index; false when none fits.
     bool PickTransport(int index, Transport& transport) const;
     bool StopByMode(bool sendStopAnalog);
+    // The current track's operation for the way it plays: the CD-audio device, the drive's
+    // analog play or digital play; false when it does not play any of them.
+    template <typename... Args>
+    bool ByMode(bool (TKsCdPlayer::*mci)(Args...), bool (TKsCdPlayer::*analog)(Args...),
+                bool (TKsCdPlayer::*digital)(Args...), Args... args)
+    {
+        switch (currentMode_.load()) {
+        case pmMci:
+            return (this->*mci)(args...);
+        case pmAnalog:
+            return (this->*analog)(args...);
+        case pmDigital:
+            return (this->*digital)(args...);
+        default:
+            return false;
+        }
+    }
+    // A tray operation on drive `letter`: through its CD-audio device when it plays that
+    // way, else by SCSI command over the transport it uses.
+    bool TrayOperation(const std::string& letter, bool (TKsCdPlayer::*mci)(int),
+                       bool (IDriveCommands::*command)(int, Transport));
     void ClearCurrentTrack();
     void RaiseTimeCount(std::int32_t time);
     void ConfigureDigitalOutput(IDigitalEngine& digital);
