@@ -10,14 +10,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include "BenchAudio.h"
 #include "dsp/Compresser.h"
 #include "dsp/SpeedChanger.h"
 #include "dsp/WaveDataConverter.h"
@@ -29,12 +27,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kRate = 44100;
-constexpr int kSeconds = 600;
-constexpr std::size_t kFrames = std::size_t{kSeconds} * kRate;
-constexpr std::size_t kChunkFrames = 25 * 588; // one read of 25 sectors
-constexpr std::size_t kHeaderBytes = 44;
-constexpr std::size_t kFileBytes = kHeaderBytes + kFrames * 4;
+using namespace vantrel::bench;
+
 constexpr double kSpeed = 1.37;
 // Output frames: one per step of 1.37 input frames below kFrames.
 const std::size_t kOutFrames = static_cast<std::size_t>(std::ceil(kFrames / kSpeed));
@@ -42,12 +36,6 @@ const std::size_t kOutFrames = static_cast<std::size_t>(std::ceil(kFrames / kSpe
 fs::path Folder()
 {
     return fs::temp_directory_path() / "vantrel-speed-bench";
-}
-
-void PutLe(std::ofstream& out, std::uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.put(static_cast<char>(value >> (8 * i)));
 }
 
 // One frame of music-like input: tones and a little noise whose level swells and fades every
@@ -66,41 +54,8 @@ void Frame(std::size_t frame, std::uint32_t& noise, std::int16_t* out)
 
 fs::path Input()
 {
-    const fs::path path = Folder() / "input.wav";
-    std::error_code error;
-    if (fs::file_size(path, error) == kFileBytes)
-        return path;
-    fs::create_directories(Folder());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write("RIFF", 4);
-    PutLe(out, static_cast<std::uint32_t>(kFileBytes - 8), 4);
-    out.write("WAVEfmt ", 8);
-    PutLe(out, 16, 4);
-    PutLe(out, 1, 2); // PCM
-    PutLe(out, 2, 2);
-    PutLe(out, kRate, 4);
-    PutLe(out, kRate * 4, 4);
-    PutLe(out, 4, 2);
-    PutLe(out, 16, 2);
-    out.write("data", 4);
-    PutLe(out, static_cast<std::uint32_t>(kFrames * 4), 4);
-    std::vector<std::int16_t> chunk(2 * kChunkFrames);
     std::uint32_t noise = 1;
-    for (std::size_t frame = 0; frame < kFrames; frame += kChunkFrames) {
-        const std::size_t frames = std::min(kChunkFrames, kFrames - frame);
-        for (std::size_t i = 0; i < frames; ++i)
-            Frame(frame + i, noise, &chunk[2 * i]);
-        out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(frames * 4));
-    }
-    return path;
-}
-
-// Frames in a 16-bit stereo WAV file with a plain 44-byte header.
-std::size_t WavFrames(const fs::path& path)
-{
-    std::error_code error;
-    const auto size = fs::file_size(path, error);
-    return error || size < kHeaderBytes ? 0 : static_cast<std::size_t>(size - kHeaderBytes) / 4;
+    return MakeInput(Folder() / "input.wav", [&](std::size_t frame, std::int16_t* out) { Frame(frame, noise, out); });
 }
 
 bool RunOurs(const fs::path& input, const fs::path& output)
@@ -111,34 +66,17 @@ bool RunOurs(const fs::path& input, const fs::path& output)
     speed.SetSpeed(TSpeedChanger::kContinuousSpeed);
 
     TOutputManager manager;
-    manager.SetOutputMode(omDisk);
-    manager.SetInputFormat(wdInt16, kRate);
-    manager.SetInternalFormat(wdInt24In32);
-    manager.SetOutputFormat(wdInt16, kRate, false);
-    manager.SetBuffers(500, 2);
-    manager.SetFileName(output.string());
+    SetUpFileOutput(manager, output);
     manager.SetSpeedChanger(&speed);
     if (!manager.Open())
         return false;
     speed.Reset();
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(input.c_str(), "rb"), std::fclose);
-    bool ok = in && std::fseek(in.get(), kHeaderBytes, SEEK_SET) == 0;
-    std::vector<std::int16_t> chunk(2 * kChunkFrames);
-    while (ok) {
-        const std::size_t frames = std::fread(chunk.data(), 4, kChunkFrames, in.get());
-        if (frames == 0)
-            break;
-        speed.Tick(static_cast<int>(frames / 588));
-        ok = manager.Write(chunk.data(), frames);
-    }
-    ok = manager.Flush() && ok;
-    return manager.Close() && ok;
+    return PlayFile(manager, input, [&](std::size_t frames) { speed.Tick(static_cast<int>(frames / 588)); });
 }
 
 void SetCounters(benchmark::State& state, std::size_t outFrames)
 {
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kFrames * 4));
-    state.counters["x_realtime"] = benchmark::Counter(kSeconds, benchmark::Counter::kIsIterationInvariantRate);
+    SetFileCounters(state);
     state.counters["out_frames"] = static_cast<double>(outFrames);
 }
 

@@ -1,9 +1,9 @@
 #include "dsp/Compresser.h"
+#include "dsp/SampleAccess.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <type_traits>
@@ -14,80 +14,38 @@ namespace {
 constexpr std::array<float, kPcmWaveDataTypes> kFullScale{127.0f, 32767.0f, 8388607.0f, 8388607.0f, 2147483648.0f,
                                                           1.0f,   1.0f,     32767.0f,   32767.0f};
 
-template <class Stored> Stored LoadAs(const std::byte* p)
-{
-    Stored s;
-    std::memcpy(&s, p, sizeof s);
-    return s;
-}
-
-template <class Stored> void StoreAs(std::byte* p, Stored s)
-{
-    std::memcpy(p, &s, sizeof s);
-}
+using dsp_detail::TFormat;
+using dsp_detail::TValue;
 
 // Integer samples are measured as 64-bit values (|-2^31| fits) and scaled as an integer times
 // a float gain is in C: in float, so 1000 at the limit 1.8 gives 1800 and not 1799.99995.
-// Lo and Hi are the limits of the stored value.
-template <std::int64_t Lo, std::int64_t Hi> struct TIntSample {
+// Scaling limits to the range the type holds.
+template <TWaveDataType T> struct TIntSample {
     using Value = std::int64_t;
+    static constexpr Value kLo = TFormat<T>::kMin;
+    static constexpr Value kHi = TFormat<T>::kMax;
+    static Value Load(const std::byte* p) { return TFormat<T>::Load(p); }
+    static void Store(std::byte* p, Value v) { TFormat<T>::Store(p, static_cast<TValue<T>>(v)); }
     static Value Magnitude(Value v) { return v < 0 ? -v : v; }
     static Value Scale(Value v, float g)
     {
-        // float(Hi) may round up to 2^31: limiting against it first keeps the cast in range.
+        // float(kHi) may round up to 2^31: limiting against it first keeps the cast in range.
         float t = static_cast<float>(v) * g;
-        if (t >= static_cast<float>(Hi))
-            return Hi;
-        t = t > static_cast<float>(Lo) ? t : static_cast<float>(Lo);
+        if (t >= static_cast<float>(kHi))
+            return kHi;
+        t = t > static_cast<float>(kLo) ? t : static_cast<float>(kLo);
         return static_cast<Value>(t); // truncates toward zero
     }
 };
-template <class F> struct TFloatSample {
-    using Value = F;
+template <TWaveDataType T> struct TFloatSample {
+    using Value = TValue<T>;
+    static Value Load(const std::byte* p) { return TFormat<T>::Load(p); }
+    static void Store(std::byte* p, Value v) { TFormat<T>::Store(p, v); }
     static Value Magnitude(Value v) { return std::abs(v); }
-    static Value Scale(Value v, float g) { return v * static_cast<F>(g); }
+    static Value Scale(Value v, float g) { return v * static_cast<Value>(g); }
 };
 
-template <TWaveDataType T> struct TSample;
-template <> struct TSample<wdInt8> : TIntSample<-128, 127> {
-    static Value Load(const std::byte* p) { return std::to_integer<Value>(*p) - 128; }
-    static void Store(std::byte* p, Value v) { *p = static_cast<std::byte>(v + 128); }
-};
-template <> struct TSample<wdInt16> : TIntSample<-32768, 32767> {
-    static Value Load(const std::byte* p) { return LoadAs<std::int16_t>(p); }
-    static void Store(std::byte* p, Value v) { StoreAs(p, static_cast<std::int16_t>(v)); }
-};
-template <> struct TSample<wdInt24> : TIntSample<-8388608, 8388607> {
-    static Value Load(const std::byte* p)
-    {
-        const std::uint32_t bits = std::to_integer<std::uint32_t>(p[0]) | std::to_integer<std::uint32_t>(p[1]) << 8 |
-                                   std::to_integer<std::uint32_t>(p[2]) << 16;
-        return static_cast<std::int32_t>(bits ^ 0x800000u) - 0x800000;
-    }
-    static void Store(std::byte* p, Value v)
-    {
-        p[0] = static_cast<std::byte>(v);
-        p[1] = static_cast<std::byte>(v >> 8);
-        p[2] = static_cast<std::byte>(v >> 16);
-    }
-};
-// wdInt24In32 is not limited to its 24-bit scale, only to the container.
-template <>
-struct TSample<wdInt32>
-    : TIntSample<std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()> {
-    static Value Load(const std::byte* p) { return LoadAs<std::int32_t>(p); }
-    static void Store(std::byte* p, Value v) { StoreAs(p, static_cast<std::int32_t>(v)); }
-};
-template <> struct TSample<wdInt24In32> : TSample<wdInt32> {
-};
-template <> struct TSample<wdFloat32S16> : TFloatSample<float> {
-    static Value Load(const std::byte* p) { return LoadAs<float>(p); }
-    static void Store(std::byte* p, Value v) { StoreAs(p, v); }
-};
-template <> struct TSample<wdFloat64S16> : TFloatSample<double> {
-    static Value Load(const std::byte* p) { return LoadAs<double>(p); }
-    static void Store(std::byte* p, Value v) { StoreAs(p, v); }
-};
+template <TWaveDataType T> using TSample = std::conditional_t<dsp_detail::kIsFloat<T>, TFloatSample<T>, TIntSample<T>>;
 
 } // namespace
 

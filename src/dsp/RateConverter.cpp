@@ -1,9 +1,9 @@
 #include "dsp/RateConverter.h"
+#include "dsp/SampleAccess.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 namespace vantrel {
 namespace {
@@ -25,61 +25,19 @@ template <std::int32_t Lo, std::int32_t Hi> std::int32_t TruncLimit(float t)
     return static_cast<std::int32_t>(t);
 }
 
-template <class Stored> Stored LoadAs(const std::byte* p)
-{
-    Stored s;
-    std::memcpy(&s, p, sizeof s);
-    return s;
-}
-
-template <class Stored> void StoreAs(std::byte* p, Stored s)
-{
-    std::memcpy(p, &s, sizeof s);
-}
+using dsp_detail::TFormat;
 
 // One sample of a type read as the float the filter works on, and a filter result stored.
-template <TWaveDataType T> struct TSample;
-
-template <> struct TSample<wdInt8> {
-    static float Load(const std::byte* p) { return static_cast<float>(std::to_integer<int>(*p) - 128); }
-    static void Store(std::byte* p, float t) { *p = static_cast<std::byte>(TruncLimit<-128, 127>(t) + 128); }
-};
-template <> struct TSample<wdInt16> {
-    static float Load(const std::byte* p) { return LoadAs<std::int16_t>(p); }
-    static void Store(std::byte* p, float t) { StoreAs(p, static_cast<std::int16_t>(TruncLimit<-32768, 32767>(t))); }
-};
-template <> struct TSample<wdInt24> {
-    static float Load(const std::byte* p)
-    {
-        const std::uint32_t bits = std::to_integer<std::uint32_t>(p[0]) | std::to_integer<std::uint32_t>(p[1]) << 8 |
-                                   std::to_integer<std::uint32_t>(p[2]) << 16;
-        return static_cast<float>(static_cast<std::int32_t>(bits ^ 0x800000u) - 0x800000);
-    }
+template <TWaveDataType T> struct TSample {
+    using Value = dsp_detail::TValue<T>;
+    static float Load(const std::byte* p) { return static_cast<float>(TFormat<T>::Load(p)); }
     static void Store(std::byte* p, float t)
     {
-        const std::int32_t v = TruncLimit<-8388608, 8388607>(t);
-        p[0] = static_cast<std::byte>(v);
-        p[1] = static_cast<std::byte>(v >> 8);
-        p[2] = static_cast<std::byte>(v >> 16);
+        if constexpr (dsp_detail::kIsFloat<T>)
+            TFormat<T>::Store(p, static_cast<Value>(t));
+        else
+            TFormat<T>::Store(p, TruncLimit<TFormat<T>::kMin, TFormat<T>::kMax>(t));
     }
-};
-template <> struct TSample<wdInt32> {
-    static float Load(const std::byte* p) { return static_cast<float>(LoadAs<std::int32_t>(p)); }
-    static void Store(std::byte* p, float t)
-    {
-        StoreAs(p, TruncLimit<std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()>(t));
-    }
-};
-// Not limited to the 24-bit scale; the container still bounds it.
-template <> struct TSample<wdInt24In32> : TSample<wdInt32> {
-};
-template <> struct TSample<wdFloat32S16> {
-    static float Load(const std::byte* p) { return LoadAs<float>(p); }
-    static void Store(std::byte* p, float t) { StoreAs(p, t); }
-};
-template <> struct TSample<wdFloat64S16> {
-    static float Load(const std::byte* p) { return static_cast<float>(LoadAs<double>(p)); }
-    static void Store(std::byte* p, float t) { StoreAs(p, static_cast<double>(t)); }
 };
 
 // Four floats in one SSE register (or whatever the target has); the filter loop is written

@@ -1,10 +1,12 @@
 #include "dsp/SpeedChanger.h"
+#include "dsp/SampleAccess.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace vantrel {
@@ -37,17 +39,8 @@ const TStepInfo& StepInfo(int step)
     return kSteps[static_cast<std::size_t>(step - TSpeedChanger::kMinStep)];
 }
 
-template <class Stored> Stored LoadAs(const std::byte* p)
-{
-    Stored s;
-    std::memcpy(&s, p, sizeof s);
-    return s;
-}
-
-template <class Stored> void StoreAs(std::byte* p, Stored s)
-{
-    std::memcpy(p, &s, sizeof s);
-}
+using dsp_detail::TFormat;
+using dsp_detail::TValue;
 
 // Arithmetic of the kernels for integers held in a wider integer W.
 template <class W> struct TIntMath {
@@ -62,48 +55,23 @@ template <class F> struct TFloatMath {
     static Value Mean(Value sum, int n) { return sum / static_cast<F>(n); }
     static Value FromDouble(double x) { return static_cast<Value>(x); }
 };
+// Integers add in 32 bits, 32-bit containers in 64: two full-scale samples overflow 32.
+template <TWaveDataType T>
+using TMath = std::conditional_t<dsp_detail::kIsFloat<T>, TFloatMath<TValue<T>>,
+                                 TIntMath<std::conditional_t<GetDataBytes(T) == 4, std::int64_t, std::int32_t>>>;
 
 // One sample of a type as the kernels see it: Load gives its value (wdInt8 as byte - 128,
 // wdInt24 sign-extended), Store writes a value back. Means of valid samples are valid samples,
 // so only wdInt8's limit is ever needed.
-template <TWaveDataType T> struct TSample;
-
-template <> struct TSample<wdInt8> : TIntMath<std::int32_t> {
-    static Value Load(const std::byte* p) { return std::to_integer<std::int32_t>(*p) - 128; }
-    static void Store(std::byte* p, Value v) { *p = static_cast<std::byte>(std::clamp(v + 128, 0, 255)); }
-};
-template <> struct TSample<wdInt16> : TIntMath<std::int32_t> {
-    static Value Load(const std::byte* p) { return LoadAs<std::int16_t>(p); }
-    static void Store(std::byte* p, Value v) { StoreAs(p, static_cast<std::int16_t>(v)); }
-};
-template <> struct TSample<wdInt24> : TIntMath<std::int32_t> {
-    static Value Load(const std::byte* p)
-    {
-        const std::uint32_t bits = std::to_integer<std::uint32_t>(p[0]) | std::to_integer<std::uint32_t>(p[1]) << 8 |
-                                   std::to_integer<std::uint32_t>(p[2]) << 16;
-        return static_cast<std::int32_t>(bits ^ 0x800000u) - 0x800000;
-    }
+template <TWaveDataType T> struct TSample : TMath<T> {
+    using Value = typename TMath<T>::Value;
+    static Value Load(const std::byte* p) { return TFormat<T>::Load(p); }
     static void Store(std::byte* p, Value v)
     {
-        p[0] = static_cast<std::byte>(v);
-        p[1] = static_cast<std::byte>(v >> 8);
-        p[2] = static_cast<std::byte>(v >> 16);
+        if constexpr (T == wdInt8)
+            v = std::clamp(v, TFormat<T>::kMin, TFormat<T>::kMax);
+        TFormat<T>::Store(p, static_cast<TValue<T>>(v));
     }
-};
-// 32-bit containers add in 64 bits: two full-scale samples overflow 32.
-template <> struct TSample<wdInt32> : TIntMath<std::int64_t> {
-    static Value Load(const std::byte* p) { return LoadAs<std::int32_t>(p); }
-    static void Store(std::byte* p, Value v) { StoreAs(p, static_cast<std::int32_t>(v)); }
-};
-template <> struct TSample<wdInt24In32> : TSample<wdInt32> {
-};
-template <> struct TSample<wdFloat32S16> : TFloatMath<float> {
-    static Value Load(const std::byte* p) { return LoadAs<float>(p); }
-    static void Store(std::byte* p, Value v) { StoreAs(p, v); }
-};
-template <> struct TSample<wdFloat64S16> : TFloatMath<double> {
-    static Value Load(const std::byte* p) { return LoadAs<double>(p); }
-    static void Store(std::byte* p, Value v) { StoreAs(p, v); }
 };
 
 // The step kernels on one channel; each returns the frames written.

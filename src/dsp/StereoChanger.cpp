@@ -1,4 +1,5 @@
 #include "dsp/StereoChanger.h"
+#include "dsp/SampleAccess.h"
 
 #include <algorithm>
 #include <array>
@@ -9,16 +10,8 @@
 namespace vantrel {
 namespace {
 
-template <class T> T Get(const void* base, std::size_t i)
-{
-    T v;
-    std::memcpy(&v, static_cast<const std::byte*>(base) + i * sizeof(T), sizeof v);
-    return v;
-}
-template <class T> void Put(void* base, std::size_t i, T v)
-{
-    std::memcpy(static_cast<std::byte*>(base) + i * sizeof(T), &v, sizeof v);
-}
+using dsp_detail::Get;
+using dsp_detail::Put;
 
 // How a type's samples are read as numbers and written back. Integers are combined in 64
 // bits, so no sum overflows; Store clips to the type's range.
@@ -42,19 +35,11 @@ template <class Stored, std::int64_t Lo, std::int64_t Hi> struct TSignedInt {
 
 struct TPacked24 {
     using Value = std::int64_t;
-    static Value Load(const void* p, std::size_t i)
-    {
-        const auto* b = static_cast<const std::uint8_t*>(p) + 3 * i;
-        const auto bits = std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16;
-        return static_cast<std::int32_t>(bits ^ 0x800000u) - 0x800000; // sign-extends bit 23
-    }
+    using F = dsp_detail::TFormat<wdInt24>;
+    static Value Load(const void* p, std::size_t i) { return F::Load(static_cast<const std::byte*>(p) + 3 * i); }
     static void Store(void* p, std::size_t i, Value v)
     {
-        const auto bits = static_cast<std::uint32_t>(std::clamp<Value>(v, -8388608, 8388607));
-        auto* b = static_cast<std::uint8_t*>(p) + 3 * i;
-        b[0] = static_cast<std::uint8_t>(bits);
-        b[1] = static_cast<std::uint8_t>(bits >> 8);
-        b[2] = static_cast<std::uint8_t>(bits >> 16);
+        F::Store(static_cast<std::byte*>(p) + 3 * i, static_cast<F::Value>(std::clamp<Value>(v, F::kMin, F::kMax)));
     }
     static Value Side(Value l, Value r) { return (l - r) >> 1; }
 };

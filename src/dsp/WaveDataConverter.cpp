@@ -1,4 +1,5 @@
 #include "dsp/WaveDataConverter.h"
+#include "dsp/SampleAccess.h"
 
 #include <algorithm>
 #include <array>
@@ -23,65 +24,10 @@ constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr double kTwoPow31 = 2147483648.0;
 
-// How one data type sits in memory. Value is what the conversion rules work on: integers as
-// a signed int32 (wdInt8 as u = byte - 128, wdInt24 sign-extended), floats as themselves.
-// Loads and stores go through memcpy, so buffers need no alignment and any byte buffer will do.
-template <class Stored> struct TPlainFormat {
-    using Value = std::conditional_t<std::is_integral_v<Stored>, std::int32_t, Stored>;
-    static Value Load(const std::byte* p)
-    {
-        Stored s;
-        std::memcpy(&s, p, sizeof s);
-        return s;
-    }
-    static void Store(std::byte* p, Value v)
-    {
-        const Stored s = static_cast<Stored>(v);
-        std::memcpy(p, &s, sizeof s);
-    }
-};
+using dsp_detail::kIsFloat;
+using dsp_detail::TFormat;
+using dsp_detail::TValue;
 
-template <TWaveDataType T> struct TFormat;
-
-template <> struct TFormat<wdInt8> {
-    using Value = std::int32_t;
-    static Value Load(const std::byte* p) { return std::to_integer<std::int32_t>(*p) - 128; }
-    static void Store(std::byte* p, Value u) { *p = static_cast<std::byte>(u + 128); }
-};
-template <> struct TFormat<wdInt16> : TPlainFormat<std::int16_t> {
-};
-template <> struct TFormat<wdInt24> {
-    using Value = std::int32_t;
-    static Value Load(const std::byte* p)
-    {
-        const std::uint32_t bits = std::to_integer<std::uint32_t>(p[0]) | std::to_integer<std::uint32_t>(p[1]) << 8 |
-                                   std::to_integer<std::uint32_t>(p[2]) << 16;
-        return static_cast<std::int32_t>(bits ^ 0x800000u) - 0x800000; // sign-extends bit 23
-    }
-    static void Store(std::byte* p, Value v)
-    {
-        p[0] = static_cast<std::byte>(v);
-        p[1] = static_cast<std::byte>(v >> 8);
-        p[2] = static_cast<std::byte>(v >> 16);
-    }
-};
-template <> struct TFormat<wdInt24In32> : TPlainFormat<std::int32_t> {
-};
-template <> struct TFormat<wdInt32> : TPlainFormat<std::int32_t> {
-};
-template <> struct TFormat<wdFloat32> : TPlainFormat<float> {
-};
-template <> struct TFormat<wdFloat64> : TPlainFormat<double> {
-};
-template <> struct TFormat<wdFloat32S16> : TPlainFormat<float> {
-};
-template <> struct TFormat<wdFloat64S16> : TPlainFormat<double> {
-};
-
-template <TWaveDataType T> using TValue = typename TFormat<T>::Value;
-
-template <TWaveDataType T>
-constexpr bool kIsFloat = T == wdFloat32 || T == wdFloat64 || T == wdFloat32S16 || T == wdFloat64S16;
 template <TWaveDataType T> constexpr bool kIs16Scale = T == wdFloat32S16 || T == wdFloat64S16;
 // The scale of an integer type in bits; wdInt24In32 counts as 24.
 template <TWaveDataType T> constexpr int kScaleBits = T == wdInt8 ? 8 : T == wdInt16 ? 16 : T == wdInt32 ? 32 : 24;

@@ -2,81 +2,18 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "StageChannel.h"
+
 namespace vantrel {
 namespace {
 
-// One channel of samples of any PCM type; values are numbers on the type's own scale
-// (wdInt8 as byte - 128, wdInt24 as the signed value).
-struct TChannel {
-    TWaveDataType type;
-    std::vector<std::uint8_t> bytes;
-
-    TChannel(TWaveDataType t, const std::vector<double>& values) : type(t), bytes(values.size() * GetDataBytes(t))
-    {
-        for (std::size_t i = 0; i < values.size(); ++i)
-            Set(i, values[i]);
-    }
-    std::size_t Frames() const { return bytes.size() / GetDataBytes(type); }
-    std::uint8_t* At(std::size_t i) { return bytes.data() + i * GetDataBytes(type); }
-
-    void Set(std::size_t i, double v)
-    {
-        std::uint8_t* p = At(i);
-        if (type == wdInt8) {
-            *p = static_cast<std::uint8_t>(static_cast<int>(v) + 128);
-        } else if (type == wdInt16) {
-            const auto s = static_cast<std::int16_t>(v);
-            std::memcpy(p, &s, 2);
-        } else if (type == wdInt24) {
-            const auto s = static_cast<std::int32_t>(v);
-            p[0] = static_cast<std::uint8_t>(s);
-            p[1] = static_cast<std::uint8_t>(s >> 8);
-            p[2] = static_cast<std::uint8_t>(s >> 16);
-        } else if (type == wdInt24In32 || type == wdInt32) {
-            const auto s = static_cast<std::int32_t>(v);
-            std::memcpy(p, &s, 4);
-        } else if (type == wdFloat32 || type == wdFloat32S16) {
-            const auto s = static_cast<float>(v);
-            std::memcpy(p, &s, 4);
-        } else {
-            std::memcpy(p, &v, 8);
-        }
-    }
-
-    double Get(std::size_t i)
-    {
-        const std::uint8_t* p = At(i);
-        if (type == wdInt8)
-            return *p - 128;
-        if (type == wdInt16) {
-            std::int16_t s;
-            std::memcpy(&s, p, 2);
-            return s;
-        }
-        if (type == wdInt24) {
-            const std::int32_t s = p[0] | p[1] << 8 | p[2] << 16;
-            return s >= 0x800000 ? s - 0x1000000 : s;
-        }
-        if (type == wdInt24In32 || type == wdInt32) {
-            std::int32_t s;
-            std::memcpy(&s, p, 4);
-            return s;
-        }
-        if (type == wdFloat32 || type == wdFloat32S16) {
-            float s;
-            std::memcpy(&s, p, 4);
-            return s;
-        }
-        double s;
-        std::memcpy(&s, p, 8);
-        return s;
-    }
-};
+using testing::Process;
+using testing::TChannel;
+using testing::TInt8Scale;
 
 struct TParams {
     int blockMs = 50;
@@ -93,13 +30,12 @@ Normalize(TWaveDataType type, const TParams& p, const std::vector<double>& left,
     EXPECT_TRUE(compresser.Init(type, 44100));
     compresser.SetParams(p.blockMs, p.avgVolume, p.ratio1, p.ratio2, p.maxAmp, p.gain, p.avgFromPeak, p.topShare);
     compresser.SetEnabled(true);
-    TChannel l(type, left), r(type, right);
-    void* const channels[] = {l.At(0), r.At(0)};
-    compresser.Process(channels, l.Frames());
+    TChannel l(type, left, TInt8Scale::Signed), r(type, right, TInt8Scale::Signed);
+    Process(compresser, l, r);
     std::pair<std::vector<double>, std::vector<double>> out;
-    for (std::size_t i = 0; i < l.Frames(); ++i) {
-        out.first.push_back(l.Get(i));
-        out.second.push_back(r.Get(i));
+    for (std::size_t i = 0; i < l.Size(); ++i) {
+        out.first.push_back(l[i]);
+        out.second.push_back(r[i]);
     }
     return out;
 }
@@ -254,24 +190,24 @@ TEST(Compresser, LimitsIntegerTypesToTheirRange)
 TEST(Compresser, LeavesTheAudioAloneWhenDisabledOrWithoutRoutine)
 {
     TChannel left(wdInt16, {1000, -20000, 5}), right(wdInt16, {3, 4, 5});
-    const auto original = left.bytes;
-    void* const channels[] = {left.At(0), right.At(0)};
+    const auto original = left.Bytes();
+    void* const channels[] = {left.Data(), right.Data()};
 
     TCompresser disabled;
     ASSERT_TRUE(disabled.Init(wdInt16, 44100));
     disabled.SetParams(50, 0.6f, 0.33f, 0.33f, 1.8f, 2.0f, true, 0.75f);
     disabled.Process(channels, 3);
-    EXPECT_EQ(left.bytes, original);
+    EXPECT_EQ(left.Bytes(), original);
 
     TCompresser noRoutine;
     EXPECT_FALSE(noRoutine.Init(wdAc3Spdif, 44100));
     noRoutine.SetEnabled(true);
     noRoutine.Process(channels, 3);
-    EXPECT_EQ(left.bytes, original);
+    EXPECT_EQ(left.Bytes(), original);
 
     disabled.SetEnabled(true); // and the same stage once enabled does change it
     disabled.Process(channels, 3);
-    EXPECT_NE(left.bytes, original);
+    EXPECT_NE(left.Bytes(), original);
 }
 
 } // namespace

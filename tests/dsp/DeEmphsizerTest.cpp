@@ -24,6 +24,7 @@ constexpr double kPi = std::numbers::pi;
 
 using testing::kPcmTypes;
 using testing::Name;
+using testing::RandomChannel;
 using testing::TChannel;
 
 using testing::Process;
@@ -176,10 +177,7 @@ TEST(DeEmphsizerTest, FullLevelWithoutTheFilterLeavesSamplesBitForBit)
     std::mt19937 random(3);
     for (const TWaveDataType type : kPcmTypes) {
         SCOPED_TRACE(Name(type));
-        TChannel left(type, std::vector<double>(32)), right(type, std::vector<double>(32));
-        for (TChannel* channel : {&left, &right})
-            for (std::size_t i = 0; i < channel->Bytes().size(); ++i)
-                static_cast<std::uint8_t*>(channel->Data())[i] = static_cast<std::uint8_t>(random());
+        TChannel left = RandomChannel(type, 32, random), right = RandomChannel(type, 32, random);
         const auto leftBefore = left.Bytes(), rightBefore = right.Bytes();
         TDeEmphsizer stage;
         ASSERT_TRUE(stage.Init(type, 44100));

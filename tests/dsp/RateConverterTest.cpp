@@ -3,105 +3,30 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <numbers>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "StageChannel.h"
 #include "dsp/FirFilter.h"
 
 namespace vantrel {
 namespace {
 
-// One channel of samples of any PCM type; values are numbers on the type's own scale
-// (wdInt8 as byte - 128, wdInt24 as the signed value).
-struct TChannel {
-    TWaveDataType type;
-    std::vector<std::uint8_t> bytes;
+using testing::TChannel;
+using testing::TInt8Scale;
 
-    TChannel(TWaveDataType t, std::size_t frames) : type(t), bytes(frames * GetDataBytes(t)) {}
-    std::size_t Frames() const { return bytes.size() / GetDataBytes(type); }
-    std::uint8_t* At(std::size_t i) { return bytes.data() + i * GetDataBytes(type); }
-
-    void Set(std::size_t i, double v)
-    {
-        std::uint8_t* p = At(i);
-        switch (type) {
-        case wdInt8:
-            *p = static_cast<std::uint8_t>(static_cast<int>(v) + 128);
-            break;
-        case wdInt16: {
-            const auto s = static_cast<std::int16_t>(v);
-            std::memcpy(p, &s, 2);
-            break;
-        }
-        case wdInt24: {
-            const auto s = static_cast<std::int32_t>(v);
-            p[0] = static_cast<std::uint8_t>(s);
-            p[1] = static_cast<std::uint8_t>(s >> 8);
-            p[2] = static_cast<std::uint8_t>(s >> 16);
-            break;
-        }
-        case wdInt24In32:
-        case wdInt32: {
-            const auto s = static_cast<std::int32_t>(v);
-            std::memcpy(p, &s, 4);
-            break;
-        }
-        case wdFloat32:
-        case wdFloat32S16: {
-            const auto s = static_cast<float>(v);
-            std::memcpy(p, &s, 4);
-            break;
-        }
-        default: // the 64-bit floats
-            std::memcpy(p, &v, 8);
-            break;
-        }
-    }
-
-    double Get(std::size_t i)
-    {
-        const std::uint8_t* p = At(i);
-        switch (type) {
-        case wdInt8:
-            return *p - 128;
-        case wdInt16: {
-            std::int16_t s;
-            std::memcpy(&s, p, 2);
-            return s;
-        }
-        case wdInt24: {
-            const std::int32_t s = p[0] | p[1] << 8 | p[2] << 16;
-            return s >= 0x800000 ? s - 0x1000000 : s;
-        }
-        case wdInt24In32:
-        case wdInt32: {
-            std::int32_t s;
-            std::memcpy(&s, p, 4);
-            return s;
-        }
-        case wdFloat32:
-        case wdFloat32S16: {
-            float s;
-            std::memcpy(&s, p, 4);
-            return s;
-        }
-        default: {
-            double s;
-            std::memcpy(&s, p, 8);
-            return s;
-        }
-        }
-    }
-};
-
-// A stereo signal in a type; the right channel is the left one negated.
+// A stereo signal in a type, on the signed scale (wdInt8 as byte - 128); the right channel is
+// the left one negated.
 struct TStereo {
     TChannel left, right;
-    TStereo(TWaveDataType type, std::size_t frames) : left(type, frames), right(type, frames) {}
+    TStereo(TWaveDataType type, std::size_t frames)
+        : left(type, std::vector<double>(frames), TInt8Scale::Signed),
+          right(type, std::vector<double>(frames), TInt8Scale::Signed)
+    {
+    }
     template <class F> static TStereo Of(TWaveDataType type, std::size_t frames, F value)
     {
         TStereo s(type, frames);
@@ -118,27 +43,27 @@ struct TStereo {
 // the concatenated output.
 TStereo ConvertInChunks(CRateConverter& converter, double s, TStereo& in, const std::vector<std::size_t>& sizes)
 {
-    const TWaveDataType type = in.left.type;
-    const std::size_t frames = in.left.Frames(), bytes = GetDataBytes(type);
+    const TWaveDataType type = in.left.Type();
+    const std::size_t frames = in.left.Size();
     TStereo out(type, static_cast<std::size_t>(std::ceil(frames / s)) + sizes.size() + 1);
     std::size_t done = 0, written = 0, chunk = 0;
     while (done < frames) {
         const std::size_t n = chunk < sizes.size() ? std::min(sizes[chunk], frames - done) : frames - done;
         ++chunk;
-        const void* const channels[] = {in.left.At(done), in.right.At(done)};
-        void* const outs[] = {out.left.At(written), out.right.At(written)};
+        const void* const channels[] = {in.left.Data(done), in.right.Data(done)};
+        void* const outs[] = {out.left.Data(written), out.right.Data(written)};
         written += converter.Convert(s, channels, n, outs);
         done += n;
     }
-    out.left.bytes.resize(written * bytes);
-    out.right.bytes.resize(written * bytes);
+    out.left.Resize(written);
+    out.right.Resize(written);
     return out;
 }
 
 TStereo ConvertWhole(double s, TStereo& in)
 {
     CRateConverter converter;
-    EXPECT_TRUE(converter.Init(in.left.type, 44100));
+    EXPECT_TRUE(converter.Init(in.left.Type(), 44100));
     return ConvertInChunks(converter, s, in, {});
 }
 
@@ -197,8 +122,8 @@ TEST(RateConverter, KeepsKernelAndPositionForTheSameFactorAndRestartsForANewOne)
     ASSERT_TRUE(converter.Init(wdFloat32S16, 44100));
     TStereo in = TStereo::Of(wdFloat32S16, 589, [](std::size_t i) { return static_cast<double>(i % 7); });
     TStereo out(wdFloat32S16, 600);
-    const void* const channels[] = {in.left.At(0), in.right.At(0)};
-    void* const outs[] = {out.left.At(0), out.right.At(0)};
+    const void* const channels[] = {in.left.Data(), in.right.Data()};
+    void* const outs[] = {out.left.Data(), out.right.Data()};
     ASSERT_EQ(converter.Convert(1.5, channels, 589, outs), 393u);
     EXPECT_EQ(converter.GetFrac(), 0.5f);
     const auto kernel = converter.GetKernel();
@@ -244,8 +169,8 @@ TEST(RateConverter, OutputFramesFollowTheReadPosition)
         for (const std::size_t n : c.chunks) {
             TStereo in(wdInt16, n);
             TStereo out(wdInt16, 2 * n + 2);
-            const void* const channels[] = {in.left.At(0), in.right.At(0)};
-            void* const outs[] = {out.left.At(0), out.right.At(0)};
+            const void* const channels[] = {in.left.Data(), in.right.Data()};
+            void* const outs[] = {out.left.Data(), out.right.Data()};
             outputs.push_back(converter.Convert(c.s, channels, n, outs));
         }
         EXPECT_EQ(outputs, c.outputs) << "s " << c.s;
@@ -273,9 +198,9 @@ TEST(RateConverter, ChunksOfAnySizeGiveTheSamplesOfOnePiece)
             ASSERT_TRUE(converter.Init(type, 44100));
             const TStereo chunked = ConvertInChunks(converter, s, in, sizes);
 
-            EXPECT_NEAR(static_cast<double>(whole.left.Frames()), 20000.0 / s, 1.0) << "s " << s;
-            EXPECT_EQ(chunked.left.bytes, whole.left.bytes) << "type " << int{type} << " s " << s;
-            EXPECT_EQ(chunked.right.bytes, whole.right.bytes) << "type " << int{type} << " s " << s;
+            EXPECT_NEAR(static_cast<double>(whole.left.Size()), 20000.0 / s, 1.0) << "s " << s;
+            EXPECT_EQ(chunked.left.Bytes(), whole.left.Bytes()) << "type " << int{type} << " s " << s;
+            EXPECT_EQ(chunked.right.Bytes(), whole.right.Bytes()) << "type " << int{type} << " s " << s;
         }
     }
 }
@@ -294,7 +219,7 @@ TEST(RateConverter, ComputesTheInterpolatedKernelSum)
         TStereo out = ConvertInChunks(converter, s, in, {700, 700, 700});
         const auto& kernel = converter.GetKernel();
         const auto& slope = converter.GetSlope();
-        for (std::size_t k = 0; k < out.left.Frames(); ++k) {
+        for (std::size_t k = 0; k < out.left.Size(); ++k) {
             const double p = static_cast<double>(k) * s;
             const auto m = static_cast<long>(std::floor(p));
             const double f = p - static_cast<double>(m);
@@ -302,10 +227,10 @@ TEST(RateConverter, ComputesTheInterpolatedKernelSum)
             for (int j = 0; j < 25; ++j) {
                 const long index = m - 2 - j;
                 if (index >= 0)
-                    expected += (kernel[j] + f * slope[j]) * in.left.Get(static_cast<std::size_t>(index));
+                    expected += (kernel[j] + f * slope[j]) * in.left[static_cast<std::size_t>(index)];
             }
-            ASSERT_NEAR(out.left.Get(k), expected, 0.02) << "s " << s << " output " << k;
-            ASSERT_NEAR(out.right.Get(k), -expected, 0.02) << "s " << s << " output " << k;
+            ASSERT_NEAR(out.left[k], expected, 0.02) << "s " << s << " output " << k;
+            ASSERT_NEAR(out.right[k], -expected, 0.02) << "s " << s << " output " << k;
         }
     }
 }
@@ -316,12 +241,12 @@ TEST(RateConverter, DelaysByFourteenFramesAtFactorOne)
     const TStereo out = ConvertWhole(1.0, in);
     TChannel left = out.left;
     std::size_t peak = 0;
-    for (std::size_t i = 0; i < left.Frames(); ++i) {
-        if (std::abs(left.Get(i)) > std::abs(left.Get(peak)))
+    for (std::size_t i = 0; i < left.Size(); ++i) {
+        if (std::abs(left[i]) > std::abs(left[peak]))
             peak = i;
     }
     EXPECT_EQ(peak, 114u);
-    EXPECT_NEAR(left.Get(peak), 850.0, 0.01);
+    EXPECT_NEAR(left[peak], 850.0, 0.01);
 }
 
 // Frequency of a sine from the rising zero crossings between `from` and the end, each
@@ -329,8 +254,8 @@ TEST(RateConverter, DelaysByFourteenFramesAtFactorOne)
 double MeasureFrequency(TChannel& channel, std::size_t from, double rate)
 {
     std::vector<double> crossings;
-    for (std::size_t i = from + 1; i < channel.Frames(); ++i) {
-        const double a = channel.Get(i - 1), b = channel.Get(i);
+    for (std::size_t i = from + 1; i < channel.Size(); ++i) {
+        const double a = channel[i - 1], b = channel[i];
         if (a < 0.0 && b >= 0.0)
             crossings.push_back(static_cast<double>(i - 1) + a / (a - b));
     }
@@ -352,8 +277,8 @@ TEST(RateConverter, ShiftsASineByTheFactor)
         EXPECT_NEAR(MeasureFrequency(out.left, 100, 44100.0), 1000.0 * s, 0.5) << s;
         EXPECT_NEAR(MeasureFrequency(out.right, 100, 44100.0), 1000.0 * s, 0.5) << s;
         double peak = 0.0;
-        for (std::size_t i = 100; i < out.left.Frames(); ++i)
-            peak = std::max(peak, std::abs(out.left.Get(i)));
+        for (std::size_t i = 100; i < out.left.Size(); ++i)
+            peak = std::max(peak, std::abs(out.left[i]));
         EXPECT_NEAR(peak, 10000.0, 150.0) << s;
     }
 }
@@ -387,25 +312,25 @@ TEST(RateConverter, HandlesEveryPcmTypeAndLimitsOvershoot)
         }
         TStereo flat = TStereo::Of(c.type, 200, [&](std::size_t) { return c.level; });
         TStereo out = ConvertWhole(1.0, flat);
-        ASSERT_EQ(out.left.Frames(), 200u) << int{c.type};
+        ASSERT_EQ(out.left.Size(), 200u) << int{c.type};
         const bool isFloat = c.high == HUGE_VAL;
         const double tolerance = std::abs(c.level) * 1e-5 + (isFloat ? 0.0 : 1.0);
-        EXPECT_NEAR(out.left.Get(150), c.level * gain, tolerance) << int{c.type};
-        EXPECT_NEAR(out.right.Get(150), -c.level * gain, tolerance) << int{c.type};
+        EXPECT_NEAR(out.left[150], c.level * gain, tolerance) << int{c.type};
+        EXPECT_NEAR(out.right[150], -c.level * gain, tolerance) << int{c.type};
 
         if (isFloat || c.type == wdInt24In32)
             continue; // floats and the 24-bit scale in 32 bits have room for the ringing
         TStereo square = TStereo::Of(c.type, 400, [&](std::size_t i) { return (i / 50) % 2 ? c.low : c.high; });
         TStereo rung = ConvertWhole(1.0, square);
         int atHigh = 0, atLow = 0;
-        for (std::size_t i = 40; i < rung.left.Frames(); ++i) {
+        for (std::size_t i = 40; i < rung.left.Size(); ++i) {
             // Away from the edges (input frame i - 14) the sign must be the square's.
             const std::size_t phase = (i - 14) % 50;
             if (phase > 3 && phase < 47) {
-                ASSERT_EQ(rung.left.Get(i) > 0, ((i - 14) / 50) % 2 == 0) << int{c.type} << " frame " << i;
+                ASSERT_EQ(rung.left[i] > 0, ((i - 14) / 50) % 2 == 0) << int{c.type} << " frame " << i;
             }
-            atHigh += rung.left.Get(i) == c.high;
-            atLow += rung.left.Get(i) == c.low;
+            atHigh += rung.left[i] == c.high;
+            atLow += rung.left[i] == c.low;
         }
         EXPECT_GT(atHigh, 0) << int{c.type};
         EXPECT_GT(atLow, 0) << int{c.type};
@@ -420,11 +345,11 @@ TEST(RateConverter, ResetForgetsTheHistory)
     ASSERT_TRUE(converter.Init(wdInt16, 44100));
     ConvertInChunks(converter, 1.0, loud, {});
     const TStereo ringing = ConvertInChunks(converter, 1.0, quiet, {});
-    EXPECT_NE(ringing.left.bytes, quiet.left.bytes);
+    EXPECT_NE(ringing.left.Bytes(), quiet.left.Bytes());
     converter.Reset();
     const TStereo silent = ConvertInChunks(converter, 1.0, quiet, {});
-    EXPECT_EQ(silent.left.bytes, quiet.left.bytes);
-    EXPECT_EQ(silent.right.bytes, quiet.right.bytes);
+    EXPECT_EQ(silent.left.Bytes(), quiet.left.Bytes());
+    EXPECT_EQ(silent.right.Bytes(), quiet.right.Bytes());
 }
 
 TEST(RateConverter, HasNoRoutineBeyondThePcmTypes)
@@ -433,8 +358,8 @@ TEST(RateConverter, HasNoRoutineBeyondThePcmTypes)
     EXPECT_FALSE(converter.Init(wdAc3Spdif, 44100));
     EXPECT_FALSE(converter.HasRoutine());
     TStereo in(wdInt16, 10), out(wdInt16, 20);
-    const void* const channels[] = {in.left.At(0), in.right.At(0)};
-    void* const outs[] = {out.left.At(0), out.right.At(0)};
+    const void* const channels[] = {in.left.Data(), in.right.Data()};
+    void* const outs[] = {out.left.Data(), out.right.Data()};
     EXPECT_EQ(converter.Convert(1.0, channels, 10, outs), 0u);
     EXPECT_TRUE(converter.Init(wdFloat64S16, 48000));
     EXPECT_EQ(converter.Convert(1.0, channels, 0, outs), 0u);

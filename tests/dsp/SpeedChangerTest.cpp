@@ -2,103 +2,42 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "StageChannel.h"
+
 namespace vantrel {
 namespace {
 
-constexpr TWaveDataType kPcmTypes[] = {wdInt8,    wdInt16,   wdInt24,      wdInt24In32, wdInt32,
-                                       wdFloat32, wdFloat64, wdFloat32S16, wdFloat64S16};
-
-// One channel of samples of any PCM type; values are numbers on the type's own scale
-// (wdInt8 as byte - 128, wdInt24 as the signed value).
-struct TChannel {
-    TWaveDataType type;
-    std::vector<std::uint8_t> bytes;
-
-    TChannel(TWaveDataType t, std::size_t frames) : type(t), bytes(frames * GetDataBytes(t)) {}
-    std::uint8_t* At(std::size_t i) { return bytes.data() + i * GetDataBytes(type); }
-
-    void Set(std::size_t i, double v)
-    {
-        std::uint8_t* p = At(i);
-        if (type == wdInt8) {
-            *p = static_cast<std::uint8_t>(static_cast<int>(v) + 128);
-        } else if (type == wdInt16) {
-            const auto s = static_cast<std::int16_t>(v);
-            std::memcpy(p, &s, 2);
-        } else if (type == wdInt24) {
-            const auto s = static_cast<std::int32_t>(v);
-            p[0] = static_cast<std::uint8_t>(s);
-            p[1] = static_cast<std::uint8_t>(s >> 8);
-            p[2] = static_cast<std::uint8_t>(s >> 16);
-        } else if (type == wdInt24In32 || type == wdInt32) {
-            const auto s = static_cast<std::int32_t>(v);
-            std::memcpy(p, &s, 4);
-        } else if (type == wdFloat32 || type == wdFloat32S16) {
-            const auto s = static_cast<float>(v);
-            std::memcpy(p, &s, 4);
-        } else {
-            std::memcpy(p, &v, 8);
-        }
-    }
-
-    double Get(std::size_t i)
-    {
-        const std::uint8_t* p = At(i);
-        if (type == wdInt8)
-            return *p - 128;
-        if (type == wdInt16) {
-            std::int16_t s;
-            std::memcpy(&s, p, 2);
-            return s;
-        }
-        if (type == wdInt24) {
-            const std::int32_t s = p[0] | p[1] << 8 | p[2] << 16;
-            return s >= 0x800000 ? s - 0x1000000 : s;
-        }
-        if (type == wdInt24In32 || type == wdInt32) {
-            std::int32_t s;
-            std::memcpy(&s, p, 4);
-            return s;
-        }
-        if (type == wdFloat32 || type == wdFloat32S16) {
-            float s;
-            std::memcpy(&s, p, 4);
-            return s;
-        }
-        double s;
-        std::memcpy(&s, p, 8);
-        return s;
-    }
-};
+using testing::kPcmTypes;
+using testing::TChannel;
+using testing::TInt8Scale;
 
 // Runs one chunk through the changer; the right channel carries the left one plus `offset`.
+// Values are on the signed scale, wdInt8 as byte - 128.
 struct TChunk {
     TChannel left, right;
     std::size_t frames = 0;
 
     TChunk(TSpeedChanger& changer, TWaveDataType type, const std::vector<double>& values, double offset = 0.0)
-        : left(type, 2 * values.size() + 2), right(type, 2 * values.size() + 2)
+        : left(type, std::vector<double>(2 * values.size() + 2), TInt8Scale::Signed),
+          right(type, std::vector<double>(2 * values.size() + 2), TInt8Scale::Signed)
     {
-        TChannel inLeft(type, values.size()), inRight(type, values.size());
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            inLeft.Set(i, values[i]);
+        TChannel inLeft(type, values, TInt8Scale::Signed), inRight(type, values, TInt8Scale::Signed);
+        for (std::size_t i = 0; i < values.size(); ++i)
             inRight.Set(i, values[i] + offset);
-        }
-        const void* const in[] = {inLeft.At(0), inRight.At(0)};
-        void* const out[] = {left.At(0), right.At(0)};
+        const void* const in[] = {inLeft.Data(), inRight.Data()};
+        void* const out[] = {left.Data(), right.Data()};
         frames = changer.Process(in, values.size(), out);
     }
-    std::vector<double> Left()
+    std::vector<double> Left() const
     {
         std::vector<double> v;
         for (std::size_t i = 0; i < frames; ++i)
-            v.push_back(left.Get(i));
+            v.push_back(left[i]);
         return v;
     }
 };
@@ -216,7 +155,7 @@ TEST(SpeedChanger, StepKernelsAverageTheRightFramesInEveryType)
                     const bool isFloat = c.type >= wdFloat32;
                     const double first = isFloat ? c.a / 2 : std::trunc(c.a / 2);
                     const double expected = step == -2 && j == 0 ? first : c.a + c.b * p[j];
-                    ASSERT_EQ(chunk.left.Get(j), expected)
+                    ASSERT_EQ(chunk.left[j], expected)
                         << int{c.type} << " step " << step << " n " << n << " output " << j;
                 }
             }
@@ -250,11 +189,11 @@ TEST(SpeedChanger, HalfSpeedJoinsOnToThePreviousChunk)
     TChangerAt changer(-2);
     TChunk first(changer, wdInt16, {10, 1000}, 5);
     TChunk second(changer, wdInt16, {3000, 4000}, 5);
-    EXPECT_EQ(second.left.Get(0), 2000);
-    EXPECT_EQ(second.right.Get(0), 2005); // each channel keeps its own last frame
+    EXPECT_EQ(second.left[0], 2000);
+    EXPECT_EQ(second.right[0], 2005); // each channel keeps its own last frame
     changer.Reset();
     TChunk third(changer, wdInt16, {3001, 4000});
-    EXPECT_EQ(third.left.Get(0), 1500); // with 0 after a reset, truncated
+    EXPECT_EQ(third.left[0], 1500); // with 0 after a reset, truncated
 
     // The last frame is kept in the other modes too.
     TChangerAt switching(3);

@@ -14,6 +14,7 @@
 namespace vantrel {
 namespace {
 
+using testing::IsFloat;
 using testing::kPcmTypes;
 using testing::Name;
 using testing::TChannel;
@@ -46,11 +47,6 @@ TPairs TestPairs(TWaveDataType type)
     default:
         return {{32767, -32768, 1000.5, 3, -7.25, 99}, {32767, 32767, -2000, 4, 1.5, 99}};
     }
-}
-
-bool IsFloat(TWaveDataType type)
-{
-    return type >= wdFloat32 && type <= wdFloat64S16;
 }
 
 // The frame (l, r) in each mode: halves round toward minus infinity for integers; wdInt8

@@ -18,6 +18,7 @@ namespace {
 using testing::kPcmTypes;
 using testing::Name;
 using testing::Process;
+using testing::RandomChannel;
 using testing::TChannel;
 
 // The gain of a step of the default digital volume table: 1 at step 0, 10^-x for steps 1
@@ -150,10 +151,7 @@ TEST(VolumeChangerTest, UnityGainLeavesAChannelBitForBit)
     std::mt19937 random(7);
     for (const TWaveDataType type : kPcmTypes) {
         SCOPED_TRACE(Name(type));
-        TChannel left(type, std::vector<double>(64)), right(type, std::vector<double>(64));
-        for (TChannel* channel : {&left, &right})
-            for (std::size_t i = 0; i < 64 * static_cast<std::size_t>(GetDataBytes(type)); ++i)
-                static_cast<std::uint8_t*>(channel->Data())[i] = static_cast<std::uint8_t>(random());
+        TChannel left = RandomChannel(type, 64, random), right = RandomChannel(type, 64, random);
         const auto leftBefore = left.Bytes(), rightBefore = right.Bytes();
 
         TVolumeChanger volume;

@@ -13,28 +13,22 @@
 
 #include <gtest/gtest.h>
 
+#include "SampleValues.h"
+
 namespace vantrel {
 namespace {
 
-constexpr TWaveDataType kPcmTypes[] = {wdInt8,    wdInt16,   wdInt24,      wdInt24In32, wdInt32,
-                                       wdFloat32, wdFloat64, wdFloat32S16, wdFloat64S16};
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInt32Min = -2147483648.0;
 
 enum class TWay { Split, Join };
 
-std::string Name(TWaveDataType type)
-{
-    static const char* const names[] = {"Int8",    "Int16",      "Int24",      "Int24In32", "Int32",   "Float32",
-                                        "Float64", "Float32S16", "Float64S16", "Ac3Spdif",  "RawSport"};
-    return type < std::size(names) ? names[type] : std::to_string(type);
-}
-
-bool IsFloat(TWaveDataType type)
-{
-    return type >= wdFloat32 && type <= wdFloat64S16;
-}
+using testing::IsFloat;
+using testing::kPcmTypes;
+using testing::Name;
+using testing::ReadSample;
+using testing::WriteSample;
 
 // Samples as they sit in a buffer. Values are given as numbers: wdInt8 as its byte (128 is
 // zero), wdInt24 as the signed value, floats rounded to their width.
@@ -47,55 +41,11 @@ template <class T> TBytes BytesOf(T value)
     return bytes;
 }
 
-template <class T> T Read(const std::uint8_t* p)
-{
-    T value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-}
-
 TBytes Encode(TWaveDataType type, double value)
 {
-    switch (type) {
-    case wdInt8:
-        return {static_cast<std::uint8_t>(value)};
-    case wdInt16:
-        return BytesOf(static_cast<std::int16_t>(value));
-    case wdInt24: {
-        const auto v = static_cast<std::uint32_t>(static_cast<std::int32_t>(value));
-        return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16)};
-    }
-    case wdInt24In32:
-    case wdInt32:
-        return BytesOf(static_cast<std::int32_t>(value));
-    case wdFloat32:
-    case wdFloat32S16:
-        return BytesOf(static_cast<float>(value));
-    default:
-        return BytesOf(value);
-    }
-}
-
-double Decode(TWaveDataType type, const std::uint8_t* p)
-{
-    switch (type) {
-    case wdInt8:
-        return p[0];
-    case wdInt16:
-        return Read<std::int16_t>(p);
-    case wdInt24: {
-        const std::uint32_t bits = p[0] | p[1] << 8 | p[2] << 16;
-        return bits & 0x800000 ? static_cast<double>(bits) - 16777216.0 : static_cast<double>(bits);
-    }
-    case wdInt24In32:
-    case wdInt32:
-        return Read<std::int32_t>(p);
-    case wdFloat32:
-    case wdFloat32S16:
-        return Read<float>(p);
-    default:
-        return Read<double>(p);
-    }
+    TBytes bytes(GetDataBytes(type));
+    WriteSample(type, bytes.data(), value);
+    return bytes;
 }
 
 double Silence(TWaveDataType type)
@@ -121,7 +71,7 @@ TBytes ConvertOne(TWaveDataType source, const TBytes& in, TWaveDataType destinat
 void ExpectConverts(TWaveDataType source, double input, TWaveDataType destination, double expected, TWay way)
 {
     const TBytes out = ConvertOne(source, Encode(source, input), destination, way);
-    const double got = Decode(destination, out.data());
+    const double got = ReadSample(destination, out.data());
     std::ostringstream what;
     what.precision(17);
     what << Name(source) << ' ' << input << " -> " << Name(destination) << (way == TWay::Split ? " (split)" : " (join)")
@@ -530,7 +480,7 @@ TEST(WaveDataConverter, SplitsAndJoinsChannelsByPosition)
         ASSERT_EQ(split.Deinterleave(frames, interleaved.data(), to.data()), frames * 3);
         for (std::size_t j = 0; j < frames; ++j)
             for (int c = 0; c < channels; ++c)
-                EXPECT_EQ(Decode(wdInt24, &buffers[c][j * 3]), 256.0 * interleaved[j * channels + c])
+                EXPECT_EQ(ReadSample(wdInt24, &buffers[c][j * 3]), 256.0 * interleaved[j * channels + c])
                     << channels << " channels, frame " << j << ", channel " << c;
         std::vector<std::int16_t> back(interleaved.size(), 0x5555);
         ASSERT_EQ(join.Interleave(frames, from.data(), back.data()), frames * channels * 2);
