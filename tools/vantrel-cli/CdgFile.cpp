@@ -11,6 +11,7 @@
 #include "drive/KsCdCommands.h"
 #include "drive/KsParagraphBoundaryBuffer.h"
 #include "engine/KsCdPlayer.h"
+#include "support/KsFastIniWriter.h"
 
 namespace vantrel::cli {
 
@@ -26,10 +27,6 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
 {
     return a / b - (a % b != 0 && (a < 0) != (b < 0));
 }
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 } // namespace
 
@@ -83,22 +80,12 @@ CdgTrackReport LineUpCdgPacks(std::vector<std::uint8_t>& packs, std::int64_t pla
 
 bool WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error)
 {
-    const std::string temporary = path + ".part";
-    const auto fail = [&](const std::string& what, int code) {
-        error = "cannot write " + what + ": " + std::strerror(code);
-        std::remove(temporary.c_str());
-        return false;
-    };
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temporary.c_str(), "wb"));
-    if (!file)
-        return fail(temporary, errno);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size() || std::fflush(file.get()) != 0)
-        return fail(temporary, errno);
-    if (std::fclose(file.release()) != 0)
-        return fail(temporary, errno);
-    if (std::rename(temporary.c_str(), path.c_str()) != 0)
-        return fail(path, errno);
-    return true;
+    errno = 0;
+    if (ReplaceFileContents(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+        return true;
+    const int code = errno;
+    error = "cannot write " + path + (code != 0 ? std::string(": ") + std::strerror(code) : std::string());
+    return false;
 }
 
 bool CdgRip::Setup(TKsCdPlayer& player, int index, IScsiTransport& transport, const TKsCdRom& drive,

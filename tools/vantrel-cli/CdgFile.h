@@ -58,9 +58,9 @@ bool MethodDeliversCdg(RipMethods method, SubCodeModes mode);
 CdgTrackReport LineUpCdgPacks(std::vector<std::uint8_t>& packs, std::int64_t playSectors, std::int64_t trackSectors,
                               const std::optional<CdgTail>& tail);
 
-// Writes bytes to path through a temporary file beside it, renamed over path only once all
-// of it is written, so that path never holds half a file. False with a message otherwise;
-// nothing is left behind then.
+// Writes bytes to path through a temporary file beside it, flushed and renamed over path
+// only once all of it is written, so that path never holds half a file. False with a
+// message otherwise; nothing is left behind then.
 bool WriteFileReplacing(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error);
 
 // The CD+G packs of the tracks one rip plays. Belongs to the thread that owns the player
