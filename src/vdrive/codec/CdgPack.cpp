@@ -97,6 +97,34 @@ void EncodeCdgParity(std::uint8_t pack[kCdgPackSymbols])
     Remainder(pack, 20, kPGenerator, pack + 20);
 }
 
+bool CdgParityHolds(const std::uint8_t pack[kCdgPackSymbols])
+{
+    CdgPack copy;
+    for (std::size_t i = 0; i < kCdgPackSymbols; ++i)
+        copy[i] = static_cast<std::uint8_t>(pack[i] & 0x3F);
+    CdgPack encoded = copy;
+    EncodeCdgParity(encoded.data());
+    return encoded == copy;
+}
+
+bool CorrectCdgPack(std::uint8_t pack[kCdgPackSymbols])
+{
+    if (CdgParityHolds(pack))
+        return true;
+    for (std::size_t i = 0; i < kCdgPackSymbols; ++i) {
+        const std::uint8_t kept = pack[i];
+        for (std::uint8_t value = 0; value < 64; ++value) {
+            if (value == (kept & 0x3F))
+                continue;
+            pack[i] = static_cast<std::uint8_t>((kept & 0xC0) | value);
+            if (CdgParityHolds(pack))
+                return true;
+        }
+        pack[i] = kept;
+    }
+    return false;
+}
+
 void CdgInterleaver::Reset()
 {
     history_ = {};

@@ -20,6 +20,14 @@ using CdgPack = std::array<std::uint8_t, kCdgPackSymbols>;
 // Only bits 5..0 of the other symbols count; they are left as they are.
 void EncodeCdgParity(std::uint8_t pack[kCdgPackSymbols]);
 
+// Whether both parities of the pack hold.
+bool CdgParityHolds(const std::uint8_t pack[kCdgPackSymbols]);
+// What a drive does to R-W before it hands them out corrected: a pack whose parities do not
+// hold gets the one symbol changed that makes them hold, found by trying every symbol and
+// value (a plain search, slow but independent of the player's syndrome decoder). False, and
+// the pack unchanged, when no single change does it. Works on bits 5..0; bits 7..6 stay.
+bool CorrectCdgPack(std::uint8_t pack[kCdgPackSymbols]);
+
 // Spreads packs over the sub-channel stream as a disc does: symbol position s of an outgoing
 // pack carries symbol k of the pack that came in s % 8 packs earlier, where k = s except for
 // the exchanged pairs 1/18, 2/5 and 3/23 (so the Q-check symbols 0-3 travel in four different

@@ -567,6 +567,8 @@ public:
             } else if (format.sub == SubData::Rw) {
                 GetRw(raw, out);
                 deinterleaver.Deinterleave(out, 4);
+                for (std::size_t p = 0; p < 4; ++p) // de-interleaved and corrected, as page 2A says
+                    CorrectCdgPack(out + p * kCdgPackSymbols);
                 out += kSubBytes;
             } else {
                 std::uint8_t q[kQFrameBytes];
@@ -925,7 +927,7 @@ public:
         std::uint8_t page[22] = {0x2A, 20};
         if (pageControl != 1) {
             page[4] = 0x41; // audio play, multi-session
-            page[5] = 0x0F; // CD-DA commands, accurate stream, R-W, R-W de-interleaved
+            page[5] = 0x0F; // CD-DA commands, accurate stream, R-W, R-W de-interleaved and corrected
             page[6] = static_cast<std::uint8_t>(0x29 | (locked ? 0x02 : 0)); // tray, eject, lock (state)
             page[7] = 0x03;                                                  // separate volume and mute per channel
             PutBe16(page + 8, static_cast<std::uint32_t>(options.speeds.back()));

@@ -132,6 +132,34 @@ TEST(CdgParity, OneWrongSymbolIsLocatedAndRepairedByTheChecks)
     }
 }
 
+TEST(CdgParity, TheDriveRepairsOneWrongSymbolAndLeavesTwo)
+{
+    std::mt19937 random(3);
+    for (int n = 0; n < 10; ++n) {
+        CdgPack good = RandomPack(random);
+        EncodeCdgParity(good.data());
+        good[7] |= 0x80; // a P bit, which the correction must keep
+        CdgPack same = good;
+        EXPECT_TRUE(CorrectCdgPack(same.data()));
+        EXPECT_EQ(same, good);
+        for (int i = 0; i < 24; ++i) {
+            CdgPack bad = good;
+            bad[i] ^= static_cast<std::uint8_t>(1 + random() % 63);
+            EXPECT_FALSE(CdgParityHolds(bad.data()));
+            EXPECT_TRUE(CorrectCdgPack(bad.data())) << n << " " << i;
+            EXPECT_EQ(bad, good) << n << " " << i;
+            // A second wrong symbol: no single change explains both, and nothing is touched.
+            bad[i] ^= static_cast<std::uint8_t>(1 + random() % 63);
+            bad[(i + 5) % 24] ^= static_cast<std::uint8_t>(1 + random() % 63);
+            const CdgPack twice = bad;
+            if (!CdgParityHolds(bad.data())) {
+                EXPECT_FALSE(CorrectCdgPack(bad.data())) << n << " " << i;
+                EXPECT_EQ(bad, twice);
+            }
+        }
+    }
+}
+
 // The reader's de-interleaving delay line, written from its table: output symbol k is
 // symbol s of the pack d packs old (slot 0 the newest).
 class TableDeinterleaver {
