@@ -35,18 +35,8 @@
 namespace vantrel {
 namespace {
 
-using testing::Position;
-using testing::ReadWav;
-using testing::RunEnd;
-using testing::TWavFile;
-
-using testing::kEnd;
-using testing::kEndSample;
-using testing::kFirstSample;
-using testing::kSamples;
-using testing::kStart;
-using testing::kThreeTracks;
-using testing::kTrackSamples;
+// The disc, and reading back what its play wrote.
+using namespace vantrel::testing;
 
 constexpr auto kWait = std::chrono::seconds(60);
 
