@@ -254,8 +254,6 @@ bool Apply(TKsCdPlayer& player, int driveIndex, const SignalOptions& options, st
     if (options.eqEnabled) {
         for (int band = 0; band < TEqualizer::kBands; ++band) {
             const auto gain = static_cast<float>(std::pow(10.0, options.eqGainsDb[band] / 20.0));
-            // The component hands its last two arguments on to the band as they come:
-            // the band takes them as Q, then centre frequency.
             player.SetEqParams(band, gain, TEqualizer::kDefaultQ, TEqualizer::kDefaultFreqs[band]);
         }
         player.SetEqLevel(static_cast<float>(std::pow(10.0, options.eqLevelDb / 20.0)));
