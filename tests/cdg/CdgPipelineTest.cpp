@@ -10,6 +10,7 @@
 
 #include "cdg/CdgBuffer.h"
 #include "common/TempDir.h"
+#include "common/TestDisc.h"
 #include "vdrive/CloneCd.h"
 #include "vdrive/DiscMaker.h"
 #include "vdrive/codec/CdgPack.h"
@@ -37,13 +38,7 @@ protected:
 
     void Load(vdrive::VirtualDrive& drive, const std::string& description)
     {
-        vdrive::DiscPlan plan;
-        std::string error, image;
-        ASSERT_TRUE(vdrive::ParseDiscPlan(description, plan, error)) << error;
-        ASSERT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
-        auto disc = std::make_shared<vdrive::Disc>();
-        ASSERT_TRUE(vdrive::ReadDiscImage(image, *disc, error)) << error;
-        drive.Insert(std::move(disc));
+        drive.Insert(testing::MakeTestDisc(dir, description));
     }
 
     // READ CD of the sub-channel alone: selection 1 raw P-W, 4 R-W de-interleaved by the drive.

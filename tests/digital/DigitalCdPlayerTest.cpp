@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "common/TempDir.h"
+#include "common/TestDisc.h"
 #include "digital/DigitalCdPlayer.h"
 #include "digital/ThreeTrackDisc.h"
 #include "digital/WavSamples.h"
 #include "drive/KsCdCommands.h"
 #include "drive/VirtualTransport.h"
-#include "vdrive/CueSheet.h"
 #include "vdrive/DiscMaker.h"
 
 namespace vantrel {
@@ -116,13 +116,10 @@ class DigitalPlayerTest : public ::testing::Test {
 protected:
     void Load(const std::string& discText = kThreeTracks, const std::string& options = "")
     {
-        vdrive::DiscPlan plan;
-        std::string error, image;
-        ASSERT_TRUE(vdrive::ParseDiscPlan(discText, plan, error)) << error;
-        ASSERT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
-        auto disc = std::make_shared<vdrive::Disc>();
-        ASSERT_TRUE(vdrive::ReadCueSheet(image, *disc, error)) << error;
+        const auto disc = testing::MakeTestDisc(dir, discText);
+        ASSERT_FALSE(HasFailure());
         vdrive::DriveOptions parsed;
+        std::string error;
         ASSERT_TRUE(vdrive::ParseDriveOptions(options, parsed, error)) << error;
         drive = std::make_unique<vdrive::VirtualDrive>(parsed);
         drive->Insert(disc);

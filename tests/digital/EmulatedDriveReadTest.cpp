@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "common/TempDir.h"
+#include "common/TestDisc.h"
 #include "digital/JitteredReader.h"
-#include "vdrive/CueSheet.h"
 #include "vdrive/DiscMaker.h"
 #include "vdrive/drive/VirtualDrive.h"
 
@@ -30,12 +30,7 @@ class EmulatedDriveRead : public ::testing::Test {
 protected:
     EmulatedDriveRead()
     {
-        vdrive::DiscPlan plan;
-        std::string error, image;
-        EXPECT_TRUE(vdrive::ParseDiscPlan("disc\ntrack length=00:30:00\n", plan, error)) << error;
-        EXPECT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
-        disc = std::make_shared<vdrive::Disc>();
-        EXPECT_TRUE(vdrive::ReadCueSheet(image, *disc, error)) << error;
+        disc = testing::MakeTestDisc(dir, "disc\ntrack length=00:30:00\n");
     }
 
     TPlayback Play(const std::string& options, const TReadSettings& settings)

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/TempDir.h"
+#include "common/TestDisc.h"
 #include "drive/KsCdCommands.h"
 #include "vdrive/CloneCd.h"
 #include "vdrive/DiscMaker.h"
@@ -87,17 +88,7 @@ inline vdrive::DriveOptions Options(std::string_view text)
     return options;
 }
 
-// A disc from its mkdisc description, written into dir and read back.
-inline std::shared_ptr<const vdrive::Disc> MakeTestDisc(const testing::TempDir& dir, std::string_view description)
-{
-    vdrive::DiscPlan plan;
-    std::string error, image;
-    EXPECT_TRUE(vdrive::ParseDiscPlan(description, plan, error)) << error;
-    EXPECT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
-    auto disc = std::make_shared<vdrive::Disc>();
-    EXPECT_TRUE(vdrive::ReadDiscImage(image, *disc, error)) << error;
-    return disc;
-}
+using testing::MakeTestDisc;
 
 // Four tracks with the raw sub-channel stored (sector numbers; absolute = sector + 150):
 //   1: 0..299 (00:02:00), copy permitted

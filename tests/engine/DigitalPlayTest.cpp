@@ -18,6 +18,7 @@
 
 #include "common/PulseServer.h"
 #include "common/TempDir.h"
+#include "common/TestDisc.h"
 #include "digital/ThreeTrackDisc.h"
 #include "digital/WavSamples.h"
 #include "drive/DriveSystem.h"
@@ -27,7 +28,6 @@
 #include "engine/KsCdPlayer.h"
 #include "engine/ScsiDriveServices.h"
 #include "output/WaveOut.h"
-#include "vdrive/CueSheet.h"
 #include "vdrive/codec/CdgPack.h"
 #include "vdrive/DiscMaker.h"
 #include "vdrive/drive/EmulatedScsiDevice.h"
@@ -65,17 +65,7 @@ protected:
     std::shared_ptr<vdrive::Disc> MakeDisc(const std::string& text, const std::string& folder = "disc",
                                            const std::function<void(const std::string& image)>& patch = {})
     {
-        vdrive::DiscPlan plan;
-        std::string error, image;
-        const std::string path = dir.File(folder);
-        std::filesystem::create_directories(path);
-        EXPECT_TRUE(vdrive::ParseDiscPlan(text, plan, error)) << error;
-        EXPECT_TRUE(vdrive::MakeDisc(plan, path, image, error)) << error;
-        if (patch)
-            patch(image);
-        auto disc = std::make_shared<vdrive::Disc>();
-        EXPECT_TRUE(vdrive::ReadCueSheet(image, *disc, error)) << error;
-        return disc;
+        return testing::MakeTestDisc(dir.File(folder), text, patch);
     }
 
     // The component set up for digital play of track `number` into a WAV file.

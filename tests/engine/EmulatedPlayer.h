@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "common/TempDir.h"
+#include "common/TestDisc.h"
 #include "drive/DriveSystem.h"
 #include "drive/KsCdCommands.h"
 #include "drive/TrackInfo.h"
@@ -22,7 +23,6 @@
 #include "engine/KsCdPlayer.h"
 #include "engine/ScsiDriveServices.h"
 #include "platform/MessageWindow.h"
-#include "vdrive/CueSheet.h"
 #include "vdrive/DiscMaker.h"
 #include "vdrive/drive/EmulatedScsiDevice.h"
 
@@ -49,13 +49,9 @@ class EmulatedDisc {
 public:
     explicit EmulatedDisc(const std::string& description, const std::string& driveOptions = "")
     {
-        vdrive::DiscPlan made;
+        const auto disc = MakeTestDisc(dir, description);
         vdrive::DriveOptions options;
-        std::string error, image;
-        EXPECT_TRUE(vdrive::ParseDiscPlan(description, made, error)) << error;
-        EXPECT_TRUE(vdrive::MakeDisc(made, dir.Path().string(), image, error)) << error;
-        auto disc = std::make_shared<vdrive::Disc>();
-        EXPECT_TRUE(vdrive::ReadCueSheet(image, *disc, error)) << error;
+        std::string error;
         EXPECT_TRUE(vdrive::ParseDriveOptions(driveOptions, options, error)) << error;
         drive = std::make_unique<vdrive::VirtualDrive>(options);
         drive->SetClock([this] { return now.load(); });

@@ -18,10 +18,10 @@
 #include <thread>
 
 #include "common/TempDir.h"
+#include "common/TestDisc.h"
 #include "drive/DriveSystem.h"
 #include "engine/KsCdPlayer.h"
 #include "engine/ScsiDriveServices.h"
-#include "vdrive/CueSheet.h"
 #include "vdrive/DiscMaker.h"
 #include "vdrive/drive/EmulatedScsiDevice.h"
 
@@ -51,13 +51,9 @@ const char* const kDisc = "disc hidden=00:03:00\n"
 struct EmulatedDrive {
     explicit EmulatedDrive(const std::string& options)
     {
-        vdrive::DiscPlan plan;
+        const auto disc = testing::MakeTestDisc(dir, kDisc);
         vdrive::DriveOptions driveOptions;
-        std::string error, image;
-        EXPECT_TRUE(vdrive::ParseDiscPlan(kDisc, plan, error)) << error;
-        EXPECT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
-        auto disc = std::make_shared<vdrive::Disc>();
-        EXPECT_TRUE(vdrive::ReadCueSheet(image, *disc, error)) << error;
+        std::string error;
         EXPECT_TRUE(vdrive::ParseDriveOptions(options, driveOptions, error)) << error;
         drive = std::make_unique<vdrive::VirtualDrive>(driveOptions);
         drive->Insert(disc);

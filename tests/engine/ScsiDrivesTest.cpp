@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "common/TempDir.h"
+#include "common/TestDisc.h"
 #include "drive/DriveSystem.h"
 #include "engine/KsCdPlayer.h"
 #include "engine/ScsiDriveServices.h"
-#include "vdrive/CueSheet.h"
 #include "vdrive/DiscMaker.h"
 #include "vdrive/drive/EmulatedScsiDevice.h"
 
@@ -17,13 +17,7 @@ class ScsiDrivesTest : public ::testing::Test {
 protected:
     ScsiDrivesTest()
     {
-        vdrive::DiscPlan plan;
-        std::string error, image;
-        EXPECT_TRUE(vdrive::ParseDiscPlan("disc\ntrack length=00:05:00\n", plan, error)) << error;
-        EXPECT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
-        auto disc = std::make_shared<vdrive::Disc>();
-        EXPECT_TRUE(vdrive::ReadCueSheet(image, *disc, error)) << error;
-        drive.Insert(disc);
+        drive.Insert(testing::MakeTestDisc(dir, "disc\ntrack length=00:05:00\n"));
         // An empty sysfs tree: no real drives take part.
         system = std::make_unique<TDriveSystem>(std::vector<TDriveSystem::Emulated>{{&device, "V:"}},
                                                 dir.Path().string());

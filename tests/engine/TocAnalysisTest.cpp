@@ -13,10 +13,10 @@
 
 #include "PlayerFixture.h"
 #include "common/TempDir.h"
+#include "common/TestDisc.h"
 #include "drive/DriveSystem.h"
 #include "engine/KsCdPlayer.h"
 #include "engine/ScsiDriveServices.h"
-#include "vdrive/CueSheet.h"
 #include "vdrive/DiscMaker.h"
 #include "vdrive/drive/EmulatedScsiDevice.h"
 
@@ -85,14 +85,9 @@ public:
                          std::chrono::milliseconds aspiWait = 10s, int fastReads = 1 << 30)
         : fastReads_(fastReads)
     {
-        vdrive::DiscPlan plan;
+        disc = testing::MakeTestDisc(dir, description);
         vdrive::DriveOptions driveOptions;
-        std::string error, image;
-        EXPECT_TRUE(vdrive::ParseDiscPlan(description, plan, error)) << error;
-        EXPECT_TRUE(vdrive::MakeDisc(plan, dir.Path().string(), image, error)) << error;
-        auto made = std::make_shared<vdrive::Disc>();
-        EXPECT_TRUE(vdrive::ReadCueSheet(image, *made, error)) << error;
-        disc = made;
+        std::string error;
         EXPECT_TRUE(vdrive::ParseDriveOptions(options, driveOptions, error)) << error;
         drive = std::make_unique<vdrive::VirtualDrive>(driveOptions);
         drive->SetSleep([this](int ms) {
