@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
+#include <memory>
 
 #include "cdg/ExtractQ.h"
 #include "digital/Synchronizer.h"
@@ -860,7 +861,7 @@ bool TDigitalCdPlayer::SetNormalizer(const TNormParams& params)
 
 bool TDigitalCdPlayer::SetSpeedEx(double ratio)
 {
-    if (!(ratio >= 0.5) || !speed_.SetSpeedEx(ratio))
+    if (!speed_.SetSpeedEx(ratio)) // refuses ratios below 0.5
         return false;
     if (requests_.Serving()) {
         speedExChanged_ = true; // the reading thread takes it up and reports it

@@ -9,14 +9,11 @@
 // reading thread. Configuration setters refuse while a reading thread exists.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "cdg/CdgPipeline.h"
 #include "digital/EngineNotify.h"
